@@ -1,0 +1,15 @@
+# 32-bit Windows cross build with mingw-w64 (posix thread model for std::thread/std::mutex).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Tests run under Wine through CTest.
+find_program(VF_WINE NAMES wine wine32 wine-stable PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
+if(VF_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${VF_WINE})
+endif()

@@ -1,0 +1,23 @@
+// The filter texts of a profile: MAC with per-nibble wildcards, IP address, PIDs.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "platform/win_types.h"
+
+struct MAC_FILTER {
+  BYTE value[6];
+  BYTE mask[6];
+};
+
+// false: the text is invalid ("Invalid MAC-address !").
+bool ParseMacText(const std::string& text, MAC_FILTER& out);
+// "00:02:??:?A:B?:FF" style, hex digits upper case.
+std::string FormatMacText(const MAC_FILTER& mac);
+
+// "%u.%u.%u.%u" with the first number <= 223, the next two <= 255, the last <= 254.
+bool ParseIpText(const std::string& text, BYTE address[4]);
+std::string FormatIpText(const BYTE address[4]);
+
+// An unsigned decimal number kept in 16 bits (value modulo 65536); valid when <= 8192.
+bool ParsePidText(const std::string& text, WORD& pid);

@@ -1,0 +1,31 @@
+// Stream-wide traffic counters. Written by the streaming thread only; the
+// user-interface thread reads them untorn and zeroes them under the callback lock.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+// A 64-bit count with one writer: relaxed loads and stores, never torn, also on
+// the 32-bit build, and no locked instruction per packet.
+class CCounter {
+ public:
+  void Add(uint64_t n) { m_value.store(m_value.load(std::memory_order_relaxed) + n, std::memory_order_relaxed); }
+  uint64_t Get() const { return m_value.load(std::memory_order_relaxed); }
+  // Only with the writer stopped or excluded (callback lock held), or the write may be lost.
+  void Set(uint64_t v) { m_value.store(v, std::memory_order_relaxed); }
+
+ private:
+  std::atomic<uint64_t> m_value{0};
+};
+static_assert(std::atomic<uint64_t>::is_always_lock_free, "64-bit counters must be lock-free");
+
+struct StreamCounters {
+  CCounter tsPayloadBytes;
+  CCounter tsPayloadBytesPrev;
+  CCounter discontinuityCount;
+  CCounter mpeBytes;
+  CCounter greBytes;
+  CCounter ipv4Bytes;
+
+  // Zeroes all six; the caller holds the callback lock so no increment is lost half-way.
+  void ZeroAll();
+};

@@ -1,0 +1,99 @@
+#include "platform/emulated/emulated_device_io.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "platform/system.h"
+
+namespace {
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+}  // namespace
+
+void CEmulatedDeviceIo::Install(const std::string& path, std::shared_ptr<CEmulatedDevice> device) {
+  std::lock_guard<std::mutex> g(m_lock);
+  m_devices[Lower(path)] = std::move(device);
+}
+
+void CEmulatedDeviceIo::Uninstall(const std::string& path) {
+  std::lock_guard<std::mutex> g(m_lock);
+  m_devices.erase(Lower(path));
+}
+
+void CEmulatedDeviceIo::UninstallAll() {
+  std::lock_guard<std::mutex> g(m_lock);
+  m_devices.clear();
+}
+
+HANDLE CEmulatedDeviceIo::Open(const std::string& path) {
+  std::shared_ptr<CEmulatedDevice> device;
+  {
+    std::lock_guard<std::mutex> g(m_lock);
+    auto it = m_devices.find(Lower(path));
+    if (it != m_devices.end()) device = it->second;
+  }
+  if (!device) {
+    SystemServices().SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (!device->OnOpen()) {
+    SystemServices().SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  std::lock_guard<std::mutex> g(m_lock);
+  HANDLE h = reinterpret_cast<HANDLE>(m_nextHandle);
+  m_nextHandle += 4;
+  m_handles[h] = OPEN_HANDLE{device};
+  return h;
+}
+
+std::shared_ptr<CEmulatedDevice> CEmulatedDeviceIo::Lookup(HANDLE handle) {
+  std::lock_guard<std::mutex> g(m_lock);
+  auto it = m_handles.find(handle);
+  return it == m_handles.end() ? nullptr : it->second.device;
+}
+
+BOOL CEmulatedDeviceIo::IoControl(HANDLE handle, DWORD code, const void* in, DWORD inLength,
+                                  void* out, DWORD outLength, DWORD* returned) {
+  if (returned) *returned = 0;
+  auto device = Lookup(handle);
+  if (!device) {
+    SystemServices().SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return device->IoControl(code, in, inLength, out, outLength, returned);
+}
+
+BOOL CEmulatedDeviceIo::Write(HANDLE handle, const void* data, DWORD length, DWORD* written) {
+  if (written) *written = 0;
+  auto device = Lookup(handle);
+  if (!device) {
+    SystemServices().SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return device->Write(data, length, written);
+}
+
+BOOL CEmulatedDeviceIo::Close(HANDLE handle) {
+  std::shared_ptr<CEmulatedDevice> device;
+  {
+    std::lock_guard<std::mutex> g(m_lock);
+    auto it = m_handles.find(handle);
+    if (it == m_handles.end()) {
+      SystemServices().SetLastError(ERROR_INVALID_HANDLE);
+      return FALSE;
+    }
+    device = it->second.device;
+    m_handles.erase(it);
+  }
+  device->OnClose();
+  return TRUE;
+}
+
+CEmulatedDeviceIo& EmulatedDeviceIo() {
+  static CEmulatedDeviceIo io;
+  return io;
+}

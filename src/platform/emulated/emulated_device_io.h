@@ -1,0 +1,49 @@
+// The emulated device I/O: device paths answered by stand-in drivers that the
+// emulated platform installs (the virtual adapter, kernel-streaming devices).
+#pragma once
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/device_io.h"
+
+// One stand-in driver behind a device path.
+class CEmulatedDevice {
+ public:
+  virtual ~CEmulatedDevice() = default;
+  // Called when a handle is opened; false refuses the open (last error is set by the caller).
+  virtual bool OnOpen() { return true; }
+  virtual void OnClose() {}
+  virtual BOOL IoControl(DWORD code, const void* in, DWORD inLength, void* out, DWORD outLength,
+                         DWORD* returned) = 0;
+  virtual BOOL Write(const void* data, DWORD length, DWORD* written) = 0;
+};
+
+class CEmulatedDeviceIo final : public CDeviceIo {
+ public:
+  // Device paths compare case-insensitively, as Windows object names do.
+  void Install(const std::string& path, std::shared_ptr<CEmulatedDevice> device);
+  void Uninstall(const std::string& path);
+  void UninstallAll();
+
+  HANDLE Open(const std::string& path) override;
+  BOOL IoControl(HANDLE handle, DWORD code, const void* in, DWORD inLength, void* out,
+                 DWORD outLength, DWORD* returned) override;
+  BOOL Write(HANDLE handle, const void* data, DWORD length, DWORD* written) override;
+  BOOL Close(HANDLE handle) override;
+
+ private:
+  struct OPEN_HANDLE {
+    std::shared_ptr<CEmulatedDevice> device;
+  };
+  std::shared_ptr<CEmulatedDevice> Lookup(HANDLE handle);
+
+  std::mutex m_lock;
+  std::map<std::string, std::shared_ptr<CEmulatedDevice>> m_devices;
+  std::map<HANDLE, OPEN_HANDLE> m_handles;
+  uintptr_t m_nextHandle = 0x100;
+};
+
+// The process-wide emulated device I/O.
+CEmulatedDeviceIo& EmulatedDeviceIo();
