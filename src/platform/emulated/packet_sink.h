@@ -1,0 +1,59 @@
+// Where the emulated virtual adapter's written packets go: a Linux TUN interface
+// (when one may be created), else a pcap file, else they are only counted.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/emulated/emulated_device_io.h"
+#include "platform/win_types.h"
+
+class CPcapWriter;
+
+class CPacketSink : public CEmulatedDevice {
+ public:
+  enum class Target { Count, Pcap, Tun };
+
+  CPacketSink();
+  ~CPacketSink() override;
+  CPacketSink(const CPacketSink&) = delete;
+  CPacketSink& operator=(const CPacketSink&) = delete;
+
+  // Creates the TUN interface `name`, gives it ipv4/prefixLen and brings it up.
+  // False with a one-line reason where that is impossible (Windows, no permission).
+  bool OpenTun(const std::string& name, const BYTE ipv4[4], int prefixLen, std::string& error);
+  // Creates (truncates) a pcap file with raw IPv4 records; false with a reason.
+  bool OpenPcap(const std::string& path, std::string& error);
+  // Back to counting only; closes the TUN interface or pcap file.
+  void Close();
+
+  Target GetTarget() const;
+  // The name the kernel gave the TUN interface (empty when not on TUN).
+  std::string TunName() const;
+
+  // One packet as the adapter received it; counted whatever the target.
+  // False when the target refused it (the count still grows).
+  bool Deliver(const BYTE* data, DWORD length);
+
+  uint64_t Packets() const { return m_packets.load(std::memory_order_relaxed); }
+  uint64_t Bytes() const { return m_bytes.load(std::memory_order_relaxed); }
+  uint64_t Failures() const { return m_failures.load(std::memory_order_relaxed); }
+  void ResetCounters();
+
+  // As a stand-in device: writes are delivered; no I/O controls of its own.
+  BOOL IoControl(DWORD code, const void* in, DWORD inLength, void* out, DWORD outLength,
+                 DWORD* returned) override;
+  BOOL Write(const void* data, DWORD length, DWORD* written) override;
+
+ private:
+  mutable std::mutex m_lock;
+  Target m_target = Target::Count;
+  int m_tunFd = -1;
+  std::string m_tunName;
+  std::unique_ptr<CPcapWriter> m_pcap;
+  std::atomic<uint64_t> m_packets{0};
+  std::atomic<uint64_t> m_bytes{0};
+  std::atomic<uint64_t> m_failures{0};
+};
