@@ -1,0 +1,31 @@
+// Private-profile (ini) file seam, shaped like the Win32 *PrivateProfile* calls.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "platform/win_types.h"
+
+class CProfileFile {
+ public:
+  virtual ~CProfileFile() = default;
+
+  // As GetPrivateProfileString with a buffer of bufferChars characters: the value,
+  // or the default, cut to bufferChars - 1 characters.
+  virtual std::string GetString(const std::string& path, const char* section, const char* key,
+                                const char* defaultText, DWORD bufferChars) = 0;
+  // As GetPrivateProfileInt.
+  virtual DWORD GetInt(const std::string& path, const char* section, const char* key,
+                                 int defaultValue) = 0;
+  // As WritePrivateProfileString: key == nullptr deletes the section, value == nullptr
+  // deletes the key.
+  virtual BOOL WriteString(const std::string& path, const char* section, const char* key,
+                           const char* value) = 0;
+  // As GetPrivateProfileSectionNames with a buffer of bufferBytes bytes.
+  virtual std::vector<std::string> GetSectionNames(const std::string& path, DWORD bufferBytes) = 0;
+  // Whether the file can be opened for reading (it exists and is readable).
+  virtual bool CanOpenForReading(const std::string& path) = 0;
+};
+
+CProfileFile& ProfileFile();
+CProfileFile* SetProfileFile(CProfileFile* file);
+CProfileFile& OsProfileFile();
