@@ -1,0 +1,268 @@
+#include "datapath/data_path.h"
+
+#include <cstring>
+#include <new>
+
+#include "datapath/crc32.h"
+#include "log/log.h"
+#include "platform/device_io.h"
+
+namespace {
+inline uint32_t Be16(const BYTE* p) { return (uint32_t(p[0]) << 8) | p[1]; }
+
+// RFC 1071: the one's-complement sum over a valid header is 0xFFFF.
+bool HeaderChecksumOk(const BYTE* p, int32_t h) {
+  uint32_t sum = 0;
+  int32_t i = 0;
+  for (; i + 1 < h; i += 2) sum += Be16(p + i);
+  if (i < h) sum += uint32_t(p[i]) << 8;
+  while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+  return sum == 0xFFFF;
+}
+
+constexpr uint32_t kIpProtocolGre = 47;
+constexpr uint32_t kMoreFragments = 0x2000;
+constexpr uint32_t kFragmentOffsetMask = 0x1FFF;
+}  // namespace
+
+CDataPath::CDataPath(FilterTable& table, StreamCounters& counters, CAdapterHandle& adapter)
+    : m_filters(table),
+      m_counters(counters),
+      m_adapter(adapter),
+      m_sections(new SectionBuffer[kPidCount]) {
+  std::memset(m_carry, 0, sizeof(m_carry));
+  std::memset(m_gre.data, 0, sizeof(m_gre.data));
+}
+
+void CDataPath::ProcessTransportBuffer(const BYTE* data, DWORD size) {
+  if (!data || size == 0) return;
+  if (size != m_lastBufferSize) {
+    LogMessage("Received data size %d (%d packets)", int(size), int(size / kTsPacketSize));
+    m_lastBufferSize = size;
+  }
+  if (m_carryLength > 0) {
+    DWORD missing = kTsPacketSize - m_carryLength;
+    if (size < missing) {
+      LogMessage("Sample not contain enought data !");
+    } else {
+      std::memcpy(m_carry + m_carryLength, data, missing);
+      ProcessTsPacket(m_carry);
+      data += missing;
+      size -= missing;
+    }
+    m_carryLength = 0;
+  }
+  const BYTE* end = data + size;
+  for (;;) {
+    const BYTE* sync = static_cast<const BYTE*>(std::memchr(data, 0x47, size_t(end - data)));
+    if (!sync) return;
+    data = sync;
+    size_t left = size_t(end - data);
+    if (left < size_t(kTsPacketSize)) {
+      std::memcpy(m_carry, data, left);
+      m_carryLength = uint32_t(left);
+      return;
+    }
+    ProcessTsPacket(data);
+    data += kTsPacketSize;
+  }
+}
+
+void CDataPath::ProcessTsPacket(const BYTE* p) {
+  if (p[0] != 0x47) return;
+  if (p[1] & 0x80) return;  // transport_error_indicator
+  if (p[3] & 0xC0) return;  // scrambled
+  int32_t pid = ((p[1] << 8) | p[2]) & 0x1FFF;
+  if (pid == kNullPid) return;
+  if (!m_filters.AcceptsPid(pid)) return;
+  // Only payload without adaptation field; such a packet does not advance the counter.
+  if ((p[3] & 0x30) != 0x10) return;
+
+  int32_t k = p[3] & 0x0F;
+  SectionBuffer& s = m_sections[pid];
+  if (!s.data) {
+    s.data.reset(new (std::nothrow) BYTE[kSectionBufferSize]);
+    if (!s.data) return;  // the next packet of the PID tries again
+    s.started = 0;
+    s.fill = 0;
+    s.expectedCounter = k;
+  }
+  if (k == ((s.expectedCounter - 1) & 0x0F)) return;  // duplicate packet
+  if (k != s.expectedCounter) {
+    m_counters.discontinuityCount.Add(1);
+    s.started = 0;
+    s.fill = 0;
+  }
+  s.expectedCounter = (k + 1) & 0x0F;
+  if (s.fill + kTsPacketSize >= kSectionBufferSize) {
+    s.started = 0;
+    s.fill = 0;
+  }
+
+  int32_t offset;
+  const bool unitStart = (p[1] & 0x40) != 0;
+  if (!s.started) {
+    if (!unitStart) return;
+    s.started = 1;
+    offset = p[4] + 5;
+    if (offset >= kTsPacketSize) {
+      s.started = 0;
+      s.fill = 0;
+      return;
+    }
+  } else {
+    // Only the pointer_field is skipped, so the running section and the next stay contiguous.
+    offset = unitStart ? 5 : 4;
+  }
+  const int32_t n = kTsPacketSize - offset;
+  std::memcpy(s.data.get() + s.fill, p + offset, size_t(n));
+  s.fill += n;
+  if (ParseMpeSections(pid, s.data.get(), s.fill) == 0) {
+    s.started = 0;
+    s.fill = 0;
+  }
+  m_counters.tsPayloadBytes.Add(uint64_t(n));
+}
+
+int CDataPath::ParseMpeSections(int32_t pid, BYTE* b, int32_t& fill) {
+  // Sections are consumed from a read position and the rest moved down once at
+  // the end, rather than after every section.
+  int32_t pos = 0;
+  int result;
+  for (;;) {
+    while (pos < fill && b[pos] == 0xFF) ++pos;
+    const BYTE* s = b + pos;
+    const int32_t avail = fill - pos;
+    if (avail < 3) {
+      result = 1;
+      break;
+    }
+    if (s[0] != 0x3E) return 0;
+    const int32_t total = int32_t(((s[1] << 8) | s[2]) & 0x0FFF) + 3;
+    if (avail < total) {
+      result = 1;
+      break;
+    }
+    if (total < 16) return 0;
+    const BYTE f = s[5];
+    if ((f & 0x30) || (f & 0x0C) || (f & 0x02) || !(f & 0x01)) return 0;
+    if (s[6] != 0 || s[7] != 0) return 0;
+    if (s[1] & 0x80) {
+      const uint32_t crc = Crc32(s, size_t(total - 4));
+      const BYTE* c = s + total - 4;
+      const uint32_t stored = (uint32_t(c[0]) << 24) | (uint32_t(c[1]) << 16) | (uint32_t(c[2]) << 8) | c[3];
+      if (crc != stored) return 0;
+    }
+    const BYTE mac[6] = {s[11], s[10], s[9], s[8], s[4], s[3]};
+    DeliverDatagram(pid, mac, s + 12, total - 16);
+    m_counters.mpeBytes.Add(uint64_t(total));
+    pos += total;
+  }
+  if (pos > 0) {
+    std::memmove(b, b + pos, size_t(fill - pos));
+    fill -= pos;
+  }
+  return result;
+}
+
+void CDataPath::DeliverDatagram(int32_t pid, const BYTE mac[6], const BYTE* ip, int32_t length) {
+  if (length < 20 || (ip[0] >> 4) != 4) return;
+  const int32_t h = (ip[0] & 0x0F) * 4;
+  if (h > length || !HeaderChecksumOk(ip, h)) return;
+  const int32_t total = int32_t(Be16(ip + 2));
+  if (total > length) return;
+  if (total > kMaxIpPacket) {
+    LogMessage("IP packet size = %d > %d !", total, kMaxIpPacket);
+    return;
+  }
+
+  for (FilterEntry& e : m_filters.entry) {
+    bool macOk = true;
+    for (int k = 0; k < 6; ++k)
+      if ((mac[k] & e.mask[k]) != e.mac[k]) {
+        macOk = false;
+        break;
+      }
+    if (!macOk) continue;
+    if (e.pid != kPidAny && e.pid != pid) continue;
+
+    const BYTE* candidate = ip;
+    int32_t count = length;
+    if (ip[9] == kIpProtocolGre) {
+      const uint32_t flags = Be16(ip + 6);
+      const int32_t payload = total - h;
+      // A total length below the header length leaves no payload to copy.
+      if (payload < 0) return;
+      if (flags & kMoreFragments) {
+        if (m_gre.length > 0) LogMessage("Current GRE fragment lost, new fragment len = %u", m_gre.length);
+        // memmove: an inner packet of a joined payload may lie in this very buffer.
+        std::memmove(m_gre.data, ip + h, size_t(payload));
+        m_gre.length = uint32_t(payload);
+        return;
+      }
+      if (m_gre.length > 0) {
+        const uint32_t held = m_gre.length;
+        const uint32_t offset = (flags & kFragmentOffsetMask) * 8;
+        if (offset != held)
+          LogMessage("Warning ! Current GRE offset = %u and cont fragment offset = %u", held, offset);
+        std::memcpy(m_gre.data + held, ip + h, size_t(payload));
+        m_gre.length = 0;
+        // A joined payload that is not IPv4 has no outer datagram to fall back on: dropped.
+        DecapsulateGre(pid, mac, m_gre.data, int32_t(held) + payload);
+        return;
+      }
+      if (DecapsulateGre(pid, mac, ip + h, payload) == 1) return;
+    }
+
+    if (e.ip != 0 && std::memcmp(&e.ip, ip + 16, 4) != 0) continue;
+    WritePacket(candidate, uint32_t(count));
+    e.bytes.Add(uint64_t(count));
+    m_counters.ipv4Bytes.Add(uint64_t(count));
+  }
+}
+
+int CDataPath::DecapsulateGre(int32_t pid, const BYTE mac[6], const BYTE* g, int32_t n) {
+  if (n < 2) return 1;
+  const uint32_t w = Be16(g);
+  if (w & 0x0007) return 1;
+  const int32_t header = (w & 0x8000) || (w & 0x2000) ? 8 : 4;
+  const int32_t inner = n - header;
+  if (inner <= 0) return 1;
+  if (Be16(g + 2) != 0x0800) return 0;
+  m_counters.greBytes.Add(uint64_t(inner));
+  DeliverDatagram(pid, mac, g + header, inner);
+  return 1;
+}
+
+void CDataPath::WritePacket(const BYTE* data, uint32_t length) {
+  HANDLE h = m_adapter.Get();
+  if (h == INVALID_HANDLE_VALUE) return;
+  CDeviceIo& io = m_io ? *m_io : DeviceIo();
+  DWORD written = 0;
+  if (!io.Write(h, data, length, &written))
+    LogMessage("Can't write to TAP-Win !");
+  else if (written != length)
+    LogMessage("Write %u bytes instead %u to TAP-Win !", unsigned(written), unsigned(length));
+}
+
+FilterTable& TheFilterTable() {
+  static FilterTable table;
+  return table;
+}
+
+StreamCounters& TheStreamCounters() {
+  static StreamCounters counters;
+  return counters;
+}
+
+CAdapterHandle& TheAdapterHandle() {
+  static CAdapterHandle handle;
+  return handle;
+}
+
+CDataPath& TheDataPath() {
+  static CDataPath path(TheFilterTable(), TheStreamCounters(), TheAdapterHandle());
+  return path;
+}
+
+void ProcessTransportBuffer(const BYTE* data, DWORD size) { TheDataPath().ProcessTransportBuffer(data, size); }

@@ -1,0 +1,48 @@
+// Filter texts of a profile turned into the filter table: validation in the order
+// the page reports errors, and the rebuild of the three entries with list rows and log lines.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "datapath/filter_table.h"
+#include "datapath/filter_text.h"
+
+struct FILTER_TEXTS {
+  std::string macText = "00:00:00:00:00:00";
+  std::string ipText = "192.168.238.238";
+  std::string ucPidText = "0";
+  std::string bcPidText = "0";
+  std::string mcPidText = "8192";
+  bool useIpFilter = false;
+};
+
+struct FILTER_SETTINGS {
+  MAC_FILTER mac{};
+  BYTE ip[4] = {};
+  bool useIpFilter = false;
+  WORD pid[kFilterCount] = {};
+  FILTER_TEXTS texts;  // normal forms: MAC rewritten, IP rewritten, PIDs as "%u"
+};
+
+enum class FilterTextError { kNone, kMac, kIp, kPid };
+
+struct FILTER_VALIDATION {
+  FilterTextError error = FilterTextError::kNone;
+  int filter = 0;        // with kPid: 0 unicast, 1 broadcast, 2 multicast
+  WORD pidValue = 0;     // with kPid: the value kept in 16 bits
+};
+
+// "Unicast", "Broadcast", "Multicast".
+const char* FilterName(int filter);
+
+// Parses and normalises the texts; on failure out is left partly filled and must not be used.
+FILTER_VALIDATION ParseFilterTexts(const FILTER_TEXTS& texts, FILTER_SETTINGS& out);
+
+// One row of the page's filter list.
+struct FILTER_ROW {
+  std::string pid, set, mac, ip;
+};
+
+// Sets the three entries from validated settings, logs one line per enabled filter
+// and returns the list rows in order. Rewrites the table: call it under the callback lock.
+std::vector<FILTER_ROW> SetFilterEntries(FilterTable& table, const FILTER_SETTINGS& settings);
