@@ -1,0 +1,42 @@
+// What the extension code needs from the graph that owns the device: the kernel
+// handle, the vendor video-capture filter, the standard BDA setters and (for the
+// Technotrend back ends) the devices of a category by friendly name.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "platform/ks_property_set.h"
+#include "platform/win_types.h"
+
+// Devices of one category whose friendly name equals a name, in enumeration
+// order, as their "DevicePath" values. Device enumeration and the graph both
+// provide one; the Technotrend back ends find their device through it.
+class CKsDeviceFinder {
+ public:
+  virtual ~CKsDeviceFinder() = default;
+  virtual std::vector<std::string> FindDevicePaths(const GUID& category,
+                                                   const std::string& friendlyName) = 0;
+};
+
+class CExtensionHost : public CKsDeviceFinder {
+ public:
+  // The tuner filter's kernel handle (IKsObject); INVALID_HANDLE_VALUE and a
+  // failure HRESULT when there is none. The handle belongs to the filter.
+  virtual HRESULT GetTunerKernelHandle(HANDLE* handle) = 0;
+  // Binds the video-capture device (CLSID_VideoInputDeviceCategory) whose
+  // friendly name equals name, without adding it to the graph, and returns its
+  // property set. The host keeps both and releases them at teardown.
+  virtual HRESULT AttachVideoCapture(const char* name, CKsPropertySet** propertySet) = 0;
+
+  // The standard BDA setters of the tuning layer, with their own reports.
+  virtual HRESULT PutTunerPolarity(LONG value) = 0;
+  virtual HRESULT PutTunerInputRange(LONG value) = 0;
+  virtual HRESULT PutDemodulatorPLPNumber(LONG value) = 0;
+  virtual HRESULT PutEnableDiseqCommands(LONG value) = 0;
+  virtual HRESULT PutDiseqLNBSource(LONG value) = 0;
+  virtual HRESULT PutDiseqUseToneBurst(LONG value) = 0;
+  virtual HRESULT PutDiseqRepeats(LONG value) = 0;
+  virtual HRESULT PutDiseqSendCommand(ULONG requestId, const BYTE* bytes, ULONG length) = 0;
+  virtual HRESULT StartChanges() = 0;
+  virtual HRESULT CommitChanges() = 0;
+};

@@ -1,0 +1,154 @@
+// Emulated vendor drivers: one per driver family, answering the family's
+// private property sets (with the support bits its probe looks for), its Get
+// replies (MAC, signal blocks, device information, I2C reads) and, for the
+// direct-I/O families, the device I/O controls. Every call is recorded with its
+// exact bytes, so tests and the probe tool can show what the program sent.
+#pragma once
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/emulated/emulated_device_io.h"
+#include "platform/ks_property_set.h"
+#include "platform/win_types.h"
+
+// The object of the device a property set lives on.
+enum VENDOR_OBJECT : int {
+  VO_TUNER_FILTER = 0,
+  VO_TUNER_INPUT = 1,   // tuner filter's first input pin
+  VO_TUNER_OUTPUT = 2,  // tuner filter's first output pin
+  VO_CAPTURE = 3,       // receiver component (capture filter)
+  VO_VIDEO_CAPTURE = 4, // the vendor's video-capture filter beside the BDA filters
+  VO_COUNT = 5
+};
+
+struct VENDOR_CALL {
+  enum KIND { QUERY, GET, SET, IOCTL } kind = QUERY;
+  int object = VO_TUNER_FILTER;  // VENDOR_OBJECT, or -1 for an I/O control on a device path
+  GUID set{};
+  DWORD id = 0;
+  DWORD support = 0;   // QUERY: the bits answered
+  DWORD code = 0;      // IOCTL: the control code
+  std::string path;    // IOCTL: the device path
+  std::vector<BYTE> instance;
+  std::vector<BYTE> data;    // SET/IOCTL: bytes sent; GET: the bytes handed back
+  // For the envelope families (Twinhan, Netup): the input buffer the envelope
+  // pointed at, as the driver read it.
+  std::vector<BYTE> payload;
+  HRESULT result = S_OK;
+};
+
+// What an emulated device tells its driver.
+struct VENDOR_DRIVER_OPTIONS {
+  int networkType = 1;                         // 1 satellite, 2 cable, 3 terrestrial
+  BYTE mac[6] = {0x00, 0x08, 0xCA, 0x12, 0x34, 0x56};
+  LONG rfLevel = -45;                          // dBm
+  LONG snrTenths = 123;                        // SNR in tenths of a dB
+  ULONG berTimes1e7 = 25;                      // BER x 10^7
+  // Technotrend: class 1..6, the device index (the tuner pin's medium id) and the ids.
+  int ttClass = 0;
+  DWORD ttDeviceIndex = 0;
+  WORD ttVendor = 0x13C2, ttDevice = 0x1019, ttSubVendor = 0x13C2, ttSubDevice = 0x1019;
+  DWORD ttHighSpeed = 1;
+  // JacTek drivers answer one of two set GUIDs.
+  bool jacTekAlternateSet = false;
+};
+
+class CEmulatedVendorDriver : public CKsPropertySet {
+ public:
+  CEmulatedVendorDriver(std::string family, const VENDOR_DRIVER_OPTIONS& options);
+  ~CEmulatedVendorDriver() override;
+
+  const std::string& Family() const { return m_family; }
+
+  // Answers the property sets of every object of the device.
+  HRESULT QuerySupported(const GUID& set, DWORD id, DWORD* support) override;
+  HRESULT Get(const GUID& set, DWORD id, void* instance, DWORD instanceLength, void* data,
+              DWORD dataLength, DWORD* returned) override;
+  HRESULT Set(const GUID& set, DWORD id, void* instance, DWORD instanceLength, void* data,
+              DWORD dataLength) override;
+  // The same restricted to the sets one object of the device carries.
+  CKsPropertySet* ForObject(VENDOR_OBJECT object);
+  // Whether a set is one this driver answers on that object (the emulated pins
+  // and filters route such sets here).
+  bool Answers(VENDOR_OBJECT object, const GUID& set) const;
+
+  // The tuner filter's kernel handle target (IOCTL_KS_PROPERTY requests).
+  std::shared_ptr<CEmulatedDevice> KernelDevice();
+
+  // Technotrend: the devices the driver adds to the system's device categories.
+  struct DEVICE_ENTRY {
+    GUID category;
+    std::string friendlyName;
+    std::string devicePath;
+  };
+  const std::vector<DEVICE_ENTRY>& Devices() const { return m_devices; }
+  // Puts the device paths of Devices() into the emulated device I/O.
+  void InstallDevices(CEmulatedDeviceIo& io);
+  void UninstallDevices(CEmulatedDeviceIo& io);
+
+  // Every call so far, oldest first.
+  std::vector<VENDOR_CALL> Calls() const;
+  void ClearCalls();
+  // One line per call: kind, object, set, id, support/code, instance and data in hex.
+  std::string DumpCalls() const;
+
+  // Fault injection: the next count Get/Set (or I/O control) calls of this
+  // property fail with result after skip successful ones.
+  void FailCalls(const GUID& set, DWORD id, HRESULT result, int count = 1, int skip = 0);
+  // Changes the support bits answered for one property (0 removes it).
+  void SetSupport(VENDOR_OBJECT object, const GUID& set, DWORD id, DWORD support);
+
+  // Records an I/O control that arrived on a device path (used by the device objects).
+  BOOL OnIoControl(const std::string& path, DWORD code, const void* in, DWORD inLength, void* out,
+                   DWORD outLength, DWORD* returned);
+
+ private:
+  class CObjectView;
+  struct PROPERTY_KEY {
+    int object;
+    GUID set;
+    DWORD id;
+    bool operator<(const PROPERTY_KEY& o) const;
+  };
+  struct FAILURE {
+    HRESULT result;
+    int count;
+    int skip;
+  };
+
+  HRESULT DoQuery(int object, const GUID& set, DWORD id, DWORD* support);
+  HRESULT DoCall(int object, bool get, const GUID& set, DWORD id, void* instance,
+                 DWORD instanceLength, void* data, DWORD dataLength, DWORD* returned);
+  int FindObject(const GUID& set, DWORD id) const;
+  bool TakeFailure(const GUID& set, DWORD id, HRESULT* result);
+  HRESULT Answer(bool get, const GUID& set, DWORD id, BYTE* instance, DWORD instanceLength,
+                 BYTE* data, DWORD dataLength, DWORD* returned, VENDOR_CALL& call);
+  BOOL AnswerIoControl(DWORD code, const BYTE* in, DWORD inLength, BYTE* out, DWORD outLength,
+                       DWORD* returned, VENDOR_CALL& call);
+  void AddSupport(int object, const GUID& set, DWORD id, DWORD support);
+  void Build();
+
+  std::string m_family;
+  VENDOR_DRIVER_OPTIONS m_options;
+  mutable std::mutex m_lock;
+  std::map<PROPERTY_KEY, DWORD> m_support;
+  std::map<PROPERTY_KEY, FAILURE> m_failures;
+  std::vector<VENDOR_CALL> m_calls;
+  std::vector<DEVICE_ENTRY> m_devices;
+  std::unique_ptr<CObjectView> m_views[VO_COUNT];
+  std::shared_ptr<CEmulatedDevice> m_kernelDevice;
+  std::vector<BYTE> m_twinhanLnbConfig;
+  BYTE m_eeprom[256] = {};
+};
+
+// The family names a device description may give ("tbs-nxp", "omicom", ...).
+const std::vector<std::string>& EmulatedVendorFamilies();
+
+// The driver of a family; nullptr for an unknown family, with error set to a
+// text naming the family and the known ones.
+std::unique_ptr<CEmulatedVendorDriver> CreateEmulatedVendorDriver(
+    const std::string& family, const VENDOR_DRIVER_OPTIONS& options = VENDOR_DRIVER_OPTIONS{},
+    std::string* error = nullptr);
