@@ -4,36 +4,24 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "bda/bda_types.h"
+#include "extensions/extension_select.h"
 #include "platform/device_platform.h"
 
 class CSampleGrabberCB;
 class CDVBNetworkProviderFilter;
 
-// Extension capability bits.
-constexpr LONG CAP_DISEQC = 0x001;
-constexpr LONG CAP_DISEQC_REPLY = 0x002;
-constexpr LONG CAP_TONEBURST = 0x004;
-constexpr LONG CAP_DISEQC_POSITION = 0x008;
-constexpr LONG CAP_LNB_POWER = 0x010;
-constexpr LONG CAP_MAC = 0x020;
-constexpr LONG CAP_SIGNAL_EX = 0x040;
-constexpr LONG CAP_STREAM_ID = 0x080;
-constexpr LONG CAP_PLS = 0x100;
-constexpr LONG CAP_MODCODE = 0x200;
-
 constexpr size_t kInstanceDataSize = 24;
-constexpr LONG kInvalidApiHandle = -1;
-constexpr BYTE kDefaultMacEepromOffset = 16;
 
 // Called once per accepted tuner; a failure HRESULT stops the enumeration.
 using ENUM_DEVICE_CALLBACK = HRESULT (*)(PARAM_DEVICE* device, void* context);
 
-class CBdaGraph {
+class CBdaGraph : public CExtensionHost {
  public:
   CBdaGraph();
-  ~CBdaGraph();
+  ~CBdaGraph() override;
   CBdaGraph(const CBdaGraph&) = delete;
   CBdaGraph& operator=(const CBdaGraph&) = delete;
 
@@ -65,43 +53,50 @@ class CBdaGraph {
   HRESULT PutHighOscillator(LONG value);
   HRESULT PutLNBSwitch(LONG value);
   HRESULT PutTunerFrequency(LONG value);
-  HRESULT PutTunerPolarity(LONG value);
-  HRESULT PutTunerInputRange(LONG value);
+  HRESULT PutTunerPolarity(LONG value) override;
+  HRESULT PutTunerInputRange(LONG value) override;
   HRESULT PutTunerBandwidth(LONG value);
   HRESULT PutTunerFrequencyMultiplier(LONG value);
   HRESULT PutDemodulatorModulation(LONG value);
   HRESULT PutDemodulatorInnerFECRate(LONG value);
   HRESULT PutDemodulatorSymbolRate(LONG value);
   HRESULT PutDemodulatorSpectralInversion(LONG value);
-  HRESULT PutDemodulatorPLPNumber(LONG value);
-  HRESULT PutEnableDiseqCommands(LONG value);
-  HRESULT PutDiseqLNBSource(LONG value);
-  HRESULT PutDiseqUseToneBurst(LONG value);
-  HRESULT PutDiseqRepeats(LONG value);
-  HRESULT PutDiseqSendCommand(ULONG requestId, const BYTE* bytes, ULONG length);
+  HRESULT PutDemodulatorPLPNumber(LONG value) override;
+  HRESULT PutEnableDiseqCommands(LONG value) override;
+  HRESULT PutDiseqLNBSource(LONG value) override;
+  HRESULT PutDiseqUseToneBurst(LONG value) override;
+  HRESULT PutDiseqRepeats(LONG value) override;
+  HRESULT PutDiseqSendCommand(ULONG requestId, const BYTE* bytes, ULONG length) override;
   LONG GetSignalStrength();
   LONG GetSignalQuality();
   LONG GetSignalPresent();
   LONG GetSignalLocked();
-  HRESULT StartChanges();
-  HRESULT CommitChanges();
+  HRESULT StartChanges() override;
+  HRESULT CommitChanges() override;
   // Sends the record for the device's delivery type; may complete a satellite record's
   // oscillator and switch fields. The commit's HRESULT.
   HRESULT ChangeParameters(PARAM_TUNE& tune);
 
-  // Extension operations; defined with the extensions (src/extensions).
+  // Extension operations, served by the extension chosen at build time; E_FAIL (caps 0)
+  // unless the graph is built and not failed.
   HRESULT SendDiseqc(const BYTE* message, ULONG length, ULONG repeats, BYTE toneBurst);
-  HRESULT SetLnbPower(LONG on);
-  HRESULT SetDiseqcPosition(LONG position, LONG toneBurst);
+  HRESULT SetLnbPower(ULONG on);
+  HRESULT SetDiseqcPosition(ULONG position, ULONG toneBurst);
   HRESULT GetHardwareMac(BYTE* mac);
   HRESULT GetSignalEx(LONG* rfLevel, double* snr, double* ber);
   HRESULT SetStreamId(LONG streamId);
-  HRESULT SetPls(LONG mode, LONG code);
+  HRESULT SetPls(ULONG mode, ULONG code);
   HRESULT SetModcode(ULONG modcode);
-  LONG S2Modulation();
+  LONG S2Modulation() const;
+  LONG GetCaps() const;
+  const char* ExtensionName() const;
+  CExtension& Extension() { return m_extension; }
 
-  // The capability flags; 0 unless the graph is built and not failed.
-  LONG GetCaps() const { return (m_built && !m_failed) ? m_caps : 0; }
+  // CExtensionHost.
+  HRESULT GetTunerKernelHandle(HANDLE* handle) override;
+  HRESULT AttachVideoCapture(const char* name, CKsPropertySet** propertySet) override;
+  std::vector<std::string> FindDevicePaths(const GUID& category, const std::string& friendlyName) override;
+
   bool IsBuilt() const { return m_built; }
   bool IsRunning() const { return m_running; }
   bool IsFailed() const { return m_failed; }
@@ -127,15 +122,12 @@ class CBdaGraph {
   std::shared_ptr<CKsPropertySet> m_pKsCapturePropSet;       // capture filter
   std::shared_ptr<CKsPropertySet> m_pKsVideoCapturePropSet;  // vendor video-capture filter
   std::shared_ptr<CGraphFilter> m_pVideoCaptureDevice;       // held, never added to the graph
-  LONG m_hTTApi = kInvalidApiHandle;                         // Technotrend API handle
-  HANDLE m_hPropertyIoctl = INVALID_HANDLE_VALUE;            // tuner's kernel handle
-  BYTE m_tunerIndex = 0;
-  BYTE m_macEepromOffset = kDefaultMacEepromOffset;
-  DWORD m_quarnStreamWord = 0;
+  // The Technotrend handle, the kernel handle, tuner index, MAC EEPROM offset and the
+  // Quarn stream word live in the extension object, which settles them.
+  CExtension m_extension;
   BYTE m_instanceData[kInstanceDataSize] = {};
   PARAM_DEVICE m_device;  // extensionType is the chosen ExtensionType
   PARAM_TUNE m_tune = kDefaultTune;
-  LONG m_caps = 0;
   bool m_built = false;
   bool m_running = false;
   bool m_failed = false;
