@@ -1,0 +1,103 @@
+#include "platform/emulated/packet_sink.h"
+
+#include "platform/emulated/pcap_writer.h"
+#ifndef _WIN32
+#include "platform/linux/tun_interface.h"
+#endif
+
+CPacketSink::CPacketSink() = default;
+
+CPacketSink::~CPacketSink() { Close(); }
+
+bool CPacketSink::OpenTun(const std::string& name, const BYTE ipv4[4], int prefixLen,
+                          std::string& error) {
+#ifdef _WIN32
+  (void)name;
+  (void)ipv4;
+  (void)prefixLen;
+  error = "TUN interfaces are available on Linux only";
+  return false;
+#else
+  std::string actual;
+  int fd = OpenTunInterface(name, ipv4, prefixLen, actual, error);
+  if (fd < 0) return false;
+  Close();
+  std::lock_guard<std::mutex> g(m_lock);
+  m_tunFd = fd;
+  m_tunName = actual;
+  m_target = Target::Tun;
+  return true;
+#endif
+}
+
+bool CPacketSink::OpenPcap(const std::string& path, std::string& error) {
+  auto pcap = std::make_unique<CPcapWriter>();
+  if (!pcap->Open(path, error)) return false;
+  Close();
+  std::lock_guard<std::mutex> g(m_lock);
+  m_pcap = std::move(pcap);
+  m_target = Target::Pcap;
+  return true;
+}
+
+void CPacketSink::Close() {
+  std::lock_guard<std::mutex> g(m_lock);
+#ifndef _WIN32
+  CloseTunInterface(m_tunFd);
+#endif
+  m_tunFd = -1;
+  m_tunName.clear();
+  if (m_pcap) m_pcap->Close();
+  m_pcap.reset();
+  m_target = Target::Count;
+}
+
+CPacketSink::Target CPacketSink::GetTarget() const {
+  std::lock_guard<std::mutex> g(m_lock);
+  return m_target;
+}
+
+std::string CPacketSink::TunName() const {
+  std::lock_guard<std::mutex> g(m_lock);
+  return m_tunName;
+}
+
+bool CPacketSink::Deliver(const BYTE* data, DWORD length) {
+  m_packets.fetch_add(1, std::memory_order_relaxed);
+  m_bytes.fetch_add(length, std::memory_order_relaxed);
+  bool ok = true;
+  {
+    std::lock_guard<std::mutex> g(m_lock);
+    switch (m_target) {
+      case Target::Count:
+        break;
+      case Target::Pcap:
+        ok = m_pcap->Write(data, length);
+        break;
+      case Target::Tun:
+#ifndef _WIN32
+        ok = WriteTunPacket(m_tunFd, data, length);
+#endif
+        break;
+    }
+  }
+  if (!ok) m_failures.fetch_add(1, std::memory_order_relaxed);
+  return ok;
+}
+
+void CPacketSink::ResetCounters() {
+  m_packets.store(0, std::memory_order_relaxed);
+  m_bytes.store(0, std::memory_order_relaxed);
+  m_failures.store(0, std::memory_order_relaxed);
+}
+
+BOOL CPacketSink::IoControl(DWORD, const void*, DWORD, void*, DWORD, DWORD* returned) {
+  if (returned) *returned = 0;
+  return FALSE;
+}
+
+BOOL CPacketSink::Write(const void* data, DWORD length, DWORD* written) {
+  bool ok = Deliver(static_cast<const BYTE*>(data), length);
+  if (written) *written = ok ? length : 0;
+  return ok ? TRUE : FALSE;
+}

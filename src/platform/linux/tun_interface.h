@@ -1,0 +1,14 @@
+// A Linux TUN interface (no packet information header): the real network stack
+// behind the emulated virtual adapter. Declared without OS headers; built on Linux only.
+#pragma once
+#include <string>
+
+#include "platform/win_types.h"
+
+// Creates (or attaches to) TUN interface `name`, sets ipv4/prefixLen and brings it up.
+// Returns the descriptor, or -1 with a one-line reason. actualName is the kernel's name.
+int OpenTunInterface(const std::string& name, const BYTE ipv4[4], int prefixLen,
+                     std::string& actualName, std::string& error);
+// Writes one IPv4 packet; false when the kernel refused it.
+bool WriteTunPacket(int fd, const BYTE* data, DWORD length);
+void CloseTunInterface(int fd);
