@@ -1,0 +1,368 @@
+// velvetfin-ts: runs the receiver's own data path over a transport stream (a file,
+// standard input or the built-in demo stream) and hands the packets it delivers to
+// a pcap file, a Linux TUN interface or a counter. For replaying captures and measuring.
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifdef _WIN32
+// The C runtime's binary mode for standard input; nothing else of the OS.
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include "datapath/crc32.h"
+#include "datapath/data_path.h"
+#include "datapath/filter_settings.h"
+#include "datapath/sample_grabber_cb.h"
+#include "datapath/stream_statistics.h"
+#include "log/log.h"
+#include "platform/emulated/emulated_device_io.h"
+#include "platform/emulated/packet_sink.h"
+#include "platform/emulated/stream_generator.h"
+
+namespace {
+constexpr int kExitError = 2;
+constexpr DWORD kDefaultBuffer = 188 * 256;
+constexpr DWORD kMaxBuffer = 64u << 20;
+const char kAdapterPath[] = "\\\\.\\Global\\velvetfin-ts.tap";
+
+struct OPTIONS {
+  std::string input;         // path, "-" for standard input
+  double generateSeconds = -1;
+  std::string savePath;      // write the generated stream instead of running it
+  FILTER_TEXTS filters;
+  bool ucIpGiven = false;
+  std::string pcapPath;
+  std::string tunName;
+  std::string logPath;
+  DWORD bufferSize = kDefaultBuffer;
+  double rateMbps = 0;
+  bool quiet = false;
+};
+
+void Usage() {
+  std::fprintf(stderr,
+               "usage: velvetfin-ts [options] (FILE | - | --generate SECONDS)\n"
+               "  --uc-pid N --uc-mac TEXT --uc-ip A.B.C.D --ip-filter   unicast filter\n"
+               "  --bc-pid N --mc-pid N          broadcast and multicast filters (multicast: 8192)\n"
+               "  --pcap FILE | --tun NAME       where delivered packets go (else counted)\n"
+               "  --log FILE                     the program's log file\n"
+               "  --buffer BYTES                 bytes handed over per sample (default %u)\n"
+               "  --rate MBPS                    pace the input (default: as fast as possible)\n"
+               "  --save FILE                    with --generate: write the stream to FILE\n"
+               "  --quiet                        no statistic line every second\n",
+               unsigned(kDefaultBuffer));
+}
+
+bool ParseNumber(const char* text, double& out) {
+  char* end = nullptr;
+  out = std::strtod(text, &end);
+  return end != text && *end == '\0' && out >= 0 && out < 1e12;
+}
+
+// 0: parsed; otherwise the exit status.
+int ParseOptions(int argc, char** argv, OPTIONS& o) {
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    auto value = [&](const char*& v) {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "velvetfin-ts: %s needs a value\n", a.c_str());
+        return false;
+      }
+      v = argv[++i];
+      return true;
+    };
+    const char* v = nullptr;
+    double number = 0;
+    if (a == "--ip-filter") {
+      o.filters.useIpFilter = true;
+    } else if (a == "--quiet") {
+      o.quiet = true;
+    } else if (a == "--help" || a == "-h") {
+      Usage();
+      return 1;
+    } else if (a == "--uc-pid" || a == "--bc-pid" || a == "--mc-pid" || a == "--uc-mac" ||
+               a == "--uc-ip" || a == "--pcap" || a == "--tun" || a == "--log" || a == "--save" ||
+               a == "--generate" || a == "--buffer" || a == "--rate") {
+      if (!value(v)) return kExitError;
+      if (a == "--uc-pid") o.filters.ucPidText = v;
+      if (a == "--bc-pid") o.filters.bcPidText = v;
+      if (a == "--mc-pid") o.filters.mcPidText = v;
+      if (a == "--uc-mac") o.filters.macText = v;
+      if (a == "--uc-ip") {
+        o.filters.ipText = v;
+        o.ucIpGiven = true;
+      }
+      if (a == "--pcap") o.pcapPath = v;
+      if (a == "--tun") o.tunName = v;
+      if (a == "--log") o.logPath = v;
+      if (a == "--save") o.savePath = v;
+      if (a == "--generate" || a == "--buffer" || a == "--rate") {
+        if (!ParseNumber(v, number)) {
+          std::fprintf(stderr, "velvetfin-ts: invalid value for %s: %s\n", a.c_str(), v);
+          return kExitError;
+        }
+        if (a == "--generate") o.generateSeconds = number;
+        if (a == "--rate") o.rateMbps = number;
+        if (a == "--buffer") {
+          if (number < 1 || number > kMaxBuffer) {
+            std::fprintf(stderr, "velvetfin-ts: --buffer must be 1..%u\n", unsigned(kMaxBuffer));
+            return kExitError;
+          }
+          o.bufferSize = static_cast<DWORD>(number);
+        }
+      }
+    } else if (a.size() > 1 && a[0] == '-' && a != "-") {
+      std::fprintf(stderr, "velvetfin-ts: unknown option %s\n", a.c_str());
+      Usage();
+      return kExitError;
+    } else if (o.input.empty()) {
+      o.input = a;
+    } else {
+      std::fprintf(stderr, "velvetfin-ts: more than one input: %s\n", a.c_str());
+      return kExitError;
+    }
+  }
+  if ((o.generateSeconds >= 0) == !o.input.empty()) {
+    std::fprintf(stderr, "velvetfin-ts: give one input: a file, - or --generate SECONDS\n");
+    Usage();
+    return kExitError;
+  }
+  if (!o.savePath.empty() && o.generateSeconds < 0) {
+    std::fprintf(stderr, "velvetfin-ts: --save needs --generate\n");
+    return kExitError;
+  }
+  if (!o.pcapPath.empty() && !o.tunName.empty()) {
+    std::fprintf(stderr, "velvetfin-ts: give --pcap or --tun, not both\n");
+    return kExitError;
+  }
+  return 0;
+}
+
+// Where the stream comes from: a file, standard input or the generator.
+class CInput {
+ public:
+  bool OpenFile(const std::string& path, std::string& error) {
+    if (path == "-") {
+#ifdef _WIN32
+      _setmode(_fileno(stdin), _O_BINARY);
+#endif
+      m_file = stdin;
+      return true;
+    }
+    m_file = std::fopen(path.c_str(), "rb");
+    if (!m_file) {
+      error = "Can't open " + path + ": " + std::strerror(errno);
+      return false;
+    }
+    m_owned = true;
+    return true;
+  }
+  void Generate(double seconds) {
+    m_generator = std::make_unique<CStreamGenerator>(DemoStreamProfile());
+    m_packetsLeft = static_cast<uint64_t>(seconds * kDemoStreamBitsPerSecond / (188 * 8) + 0.5);
+  }
+  ~CInput() {
+    if (m_owned) std::fclose(m_file);
+  }
+  // Up to n bytes; 0 at the end. False on a read error.
+  bool Read(BYTE* out, size_t n, size_t& got) {
+    got = 0;
+    if (m_file) {
+      got = std::fread(out, 1, n, m_file);
+      return !(got == 0 && std::ferror(m_file));
+    }
+    while (got < n) {
+      if (m_stagePos == m_stage.size()) {
+        if (m_packetsLeft == 0) break;
+        size_t packets = static_cast<size_t>(std::min<uint64_t>(m_packetsLeft, 1024));
+        m_stage.resize(packets * 188);
+        m_generator->Fill(m_stage.data(), packets);
+        m_packetsLeft -= packets;
+        m_stagePos = 0;
+      }
+      size_t k = std::min(n - got, m_stage.size() - m_stagePos);
+      std::memcpy(out + got, m_stage.data() + m_stagePos, k);
+      m_stagePos += k;
+      got += k;
+    }
+    return true;
+  }
+
+ private:
+  std::FILE* m_file = nullptr;
+  bool m_owned = false;
+  std::unique_ptr<CStreamGenerator> m_generator;
+  uint64_t m_packetsLeft = 0;
+  std::vector<BYTE> m_stage;
+  size_t m_stagePos = 0;
+};
+
+// The emulated adapter: every write goes to the sink, and each write is put down
+// to the filter whose byte counter grew (the data path counts right after writing).
+class CToolAdapter : public CPacketSink {
+ public:
+  BOOL Write(const void* data, DWORD length, DWORD* written) override {
+    Attribute();
+    return CPacketSink::Write(data, length, written);
+  }
+  void Attribute() {
+    FilterTable& t = TheFilterTable();
+    for (int k = 0; k < kFilterCount; ++k) {
+      uint64_t now = t.entry[k].bytes.Get();
+      if (now != m_seen[k]) {
+        m_seen[k] = now;
+        ++m_packets[k];
+      }
+    }
+  }
+  uint64_t FilterPackets(int k) const { return m_packets[k]; }
+
+ private:
+  uint64_t m_seen[kFilterCount] = {};
+  uint64_t m_packets[kFilterCount] = {};
+};
+
+int Fail(const std::string& text) {
+  std::fprintf(stderr, "velvetfin-ts: %s\n", text.c_str());
+  return kExitError;
+}
+
+int SaveGenerated(const OPTIONS& o, CInput& input) {
+  std::FILE* f = std::fopen(o.savePath.c_str(), "wb");
+  if (!f) return Fail("Can't create " + o.savePath + ": " + std::strerror(errno));
+  std::vector<BYTE> buffer(188 * 4096);
+  size_t got = 0;
+  bool ok = true;
+  while (ok && input.Read(buffer.data(), buffer.size(), got) && got)
+    ok = std::fwrite(buffer.data(), 1, got, f) == got;
+  if (std::fclose(f) != 0) ok = false;
+  if (!ok) return Fail("Can't write " + o.savePath + ": " + std::strerror(errno));
+  return 0;
+}
+
+void PrintStatistic(DWORD elapsedMs) {
+  StreamCounters& c = TheStreamCounters();
+  std::printf("%s\n", FormatStatisticLine(c, elapsedMs).c_str());
+  std::fflush(stdout);
+  c.tsPayloadBytesPrev.Set(c.tsPayloadBytes.Get());
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  OPTIONS o;
+  if (int status = ParseOptions(argc, argv, o)) return status == 1 ? 0 : status;
+
+  CInput input;
+  std::string error;
+  if (o.generateSeconds >= 0)
+    input.Generate(o.generateSeconds);
+  else if (!input.OpenFile(o.input, error))
+    return Fail(error);
+  if (!o.savePath.empty()) return SaveGenerated(o, input);
+
+  if (!o.logPath.empty()) SetLogFile(o.logPath.c_str(), TRUE);
+
+  // The filters as a profile holds them, refused with the page's own texts.
+  FILTER_SETTINGS settings;
+  FILTER_VALIDATION v = ParseFilterTexts(o.filters, settings);
+  switch (v.error) {
+    case FilterTextError::kNone:
+      break;
+    case FilterTextError::kMac:
+      std::fprintf(stderr, "Invalid MAC-address !\n");
+      return kExitError;
+    case FilterTextError::kIp:
+      std::fprintf(stderr, "Invalid IP-address !\n");
+      return kExitError;
+    case FilterTextError::kPid:
+      std::fprintf(stderr, "Invalid %s-PID %u > %u !\n", FilterName(v.filter), unsigned(v.pidValue), 8192u);
+      return kExitError;
+  }
+
+  auto adapter = std::make_shared<CToolAdapter>();
+  if (!o.pcapPath.empty() && !adapter->OpenPcap(o.pcapPath, error)) return Fail(error);
+  if (!o.tunName.empty() && !adapter->OpenTun(o.tunName, settings.ip, 24, error)) return Fail(error);
+
+  CEmulatedDeviceIo& io = EmulatedDeviceIo();
+  io.Install(kAdapterPath, adapter);
+  HANDLE handle = io.Open(kAdapterPath);
+  if (handle == INVALID_HANDLE_VALUE) return Fail("Can't open the emulated adapter");
+
+  InitCrc32Table();
+  CSampleGrabberCB& callback = TheSampleGrabberCB();
+  std::vector<FILTER_ROW> rows;
+  {
+    std::lock_guard<std::mutex> g(callback.Lock());
+    TheDataPath().SetDeviceIo(&io);
+    TheAdapterHandle().Set(handle);
+    rows = SetFilterEntries(TheFilterTable(), settings);
+    for (FilterEntry& e : TheFilterTable().entry) e.bytes.Set(0);
+    TheStreamCounters().ZeroAll();
+  }
+  std::printf("%-6s %-4s %-18s %s\n", "PID", "Set", "MAC", "IP");
+  for (const FILTER_ROW& r : rows)
+    std::printf("%-6s %-4s %-18s %s\n", r.pid.c_str(), r.set.c_str(), r.mac.c_str(), r.ip.c_str());
+  std::fflush(stdout);
+
+  using Clock = std::chrono::steady_clock;
+  std::vector<BYTE> buffer(o.bufferSize);
+  const auto start = Clock::now();
+  auto lastLine = start;
+  uint64_t fed = 0;
+  bool readError = false;
+  for (;;) {
+    size_t got = 0;
+    if (!input.Read(buffer.data(), buffer.size(), got)) {
+      readError = true;
+      break;
+    }
+    if (got == 0) break;
+    MEDIA_SAMPLE_INFO sample{buffer.data(), static_cast<DWORD>(got), false, false};
+    callback.SampleCB(0, sample);
+    fed += got;
+    if (o.rateMbps > 0) {
+      auto due = start + std::chrono::duration<double>(fed * 8.0 / (o.rateMbps * 1e6));
+      std::this_thread::sleep_until(std::chrono::time_point_cast<Clock::duration>(due));
+    }
+    auto now = Clock::now();
+    if (now - lastLine >= std::chrono::seconds(1)) {
+      DWORD ms = static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(now - lastLine).count());
+      lastLine = now;
+      if (!o.quiet) PrintStatistic(ms);
+    }
+  }
+  auto end = Clock::now();
+  {
+    std::lock_guard<std::mutex> g(callback.Lock());
+    TheAdapterHandle().Set(INVALID_HANDLE_VALUE);
+  }
+  adapter->Attribute();
+  io.Close(handle);
+  io.Uninstall(kAdapterPath);
+
+  DWORD ms = static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(end - lastLine).count());
+  PrintStatistic(ms == 0 ? 1 : ms);
+  static const char* const kSet[kFilterCount] = {"UC", "BC", "MC"};
+  for (int k = 0; k < kFilterCount; ++k) {
+    if (TheFilterTable().entry[k].pid == kPidOff) continue;
+    std::printf("%s: %" PRIu64 " packets, %" PRIu64 " bytes\n", kSet[k], adapter->FilterPackets(k),
+                TheFilterTable().entry[k].bytes.Get());
+  }
+  double seconds = std::chrono::duration<double>(end - start).count();
+  std::printf("Input: %" PRIu64 " bytes in %.3f s (%.1f MB/s); adapter: %" PRIu64 " packets, %" PRIu64
+              " bytes\n",
+              fed, seconds, seconds > 0 ? fed / seconds / 1e6 : 0.0, adapter->Packets(), adapter->Bytes());
+  bool sinkFailed = adapter->Failures() > 0;
+  adapter->Close();
+  if (readError) return Fail("Read error on " + (o.input.empty() ? std::string("input") : o.input));
+  if (sinkFailed && !o.pcapPath.empty()) return Fail("Can't write " + o.pcapPath);
+  return 0;
+}
