@@ -1,12 +1,15 @@
 # One static library per folder of src/. Sources are globbed so that a new file
 # needs no edit here; dependencies between folders are declared once, in src/CMakeLists.txt.
 function(vf_module name dir)
-  cmake_parse_arguments(M "" "" "DEPS;EXTRA_DIRS" ${ARGN})
+  cmake_parse_arguments(M "" "" "DEPS;EXTRA_DIRS;EXCLUDE" ${ARGN})
   set(globs ${CMAKE_SOURCE_DIR}/src/${dir}/*.cpp)
   foreach(d ${M_EXTRA_DIRS})
     list(APPEND globs ${CMAKE_SOURCE_DIR}/src/${d}/*.cpp)
   endforeach()
   file(GLOB srcs CONFIGURE_DEPENDS ${globs})
+  foreach(x ${M_EXCLUDE})
+    list(REMOVE_ITEM srcs ${CMAKE_SOURCE_DIR}/src/${x})
+  endforeach()
   if(NOT srcs)
     set(srcs ${CMAKE_SOURCE_DIR}/cmake/empty.cpp)
   endif()
