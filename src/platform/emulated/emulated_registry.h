@@ -1,0 +1,74 @@
+// An in-memory registry with the observable behaviour of the Win32 one (case-insensitive
+// names, sorted enumeration, access rights checked, only leaf keys deletable), optionally
+// persisted to a file. A file that cannot be parsed is set aside as "<file>.corrupt" and
+// the registry starts empty; it is never overwritten by a later save.
+#pragma once
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/registry.h"
+
+class CEmulatedRegistry final : public CRegistry {
+ public:
+  CEmulatedRegistry();
+  ~CEmulatedRegistry() override;
+  CEmulatedRegistry(const CEmulatedRegistry&) = delete;
+  CEmulatedRegistry& operator=(const CEmulatedRegistry&) = delete;
+
+  // Loads `path` (a missing file is an empty registry) and saves every change to it,
+  // atomically. False when the file was unreadable or corrupt (the registry is then
+  // empty, and saving is off if the file could not be set aside).
+  bool AttachFile(const std::string& path);
+  bool IsSaving() const;
+
+  // Opens for writing under this key path fail with access denied, as HKLM does for
+  // a user without administrator rights.
+  void SetWriteProtected(RegKey root, const std::string& keyPath, bool on);
+  // Everything gone (open handles become stale).
+  void Clear();
+  // Number of keys currently open (tests check that every key is closed).
+  size_t OpenKeyCount() const;
+
+  // Convenience for tests and the emulated platform (no handle left open).
+  bool KeyExists(RegKey root, const std::string& keyPath);
+  bool GetString(RegKey root, const std::string& keyPath, const std::string& name, std::string& text);
+  bool GetDword(RegKey root, const std::string& keyPath, const std::string& name, DWORD& value);
+  bool PutString(RegKey root, const std::string& keyPath, const std::string& name, const std::string& text);
+  bool PutDword(RegKey root, const std::string& keyPath, const std::string& name, DWORD value);
+
+  LONG OpenKey(RegKey parent, const std::string& subKey, DWORD access, RegKey* result) override;
+  LONG CreateKey(RegKey parent, const std::string& subKey, DWORD access, RegKey* result) override;
+  LONG CloseKey(RegKey key) override;
+  LONG QueryValue(RegKey key, const std::string& name, DWORD* type, BYTE* data, DWORD* size) override;
+  LONG SetValue(RegKey key, const std::string& name, DWORD type, const BYTE* data, DWORD size) override;
+  LONG DeleteValue(RegKey key, const std::string& name) override;
+  LONG EnumKey(RegKey key, DWORD index, std::string& name, DWORD maxChars) override;
+  LONG DeleteKey(RegKey parent, const std::string& subKey) override;
+
+  struct NODE;
+
+ private:
+  struct HANDLE_ENTRY {
+    std::shared_ptr<NODE> node;
+    DWORD access;
+  };
+  std::shared_ptr<NODE> Resolve(RegKey key, DWORD* access);
+  LONG OpenOrCreate(RegKey parent, const std::string& subKey, DWORD access, RegKey* result, bool create);
+  void SaveLocked();
+  bool LoadLocked(const std::string& text);
+
+  mutable std::mutex m_lock;
+  std::map<RegKey, std::shared_ptr<NODE>> m_roots;
+  std::map<RegKey, HANDLE_ENTRY> m_handles;
+  RegKey m_nextHandle = 0x1000;
+  std::string m_path;
+  bool m_saving = false;
+};
+
+// The process-wide emulated registry (in memory unless a file is attached).
+CEmulatedRegistry& EmulatedRegistry();
+// Splits "A\B\C" into its non-empty components.
+std::vector<std::string> SplitKeyPath(const std::string& path);
