@@ -288,15 +288,15 @@ int StartServiceAndWait(const char* name, int start) {
     TraceError("OpenSCManager", "failed");
     return 0;
   }
-  ServiceHandle service = sc.OpenService(manager, name ? name : "");
+  ServiceHandle service = sc.OpenNamedService(manager, name ? name : "");
   if (!service) {
     TraceError("OpenService", "failed");
-    sc.CloseHandle(manager);
+    sc.Close(manager);
     return 0;
   }
   auto finish = [&](int result) {
-    sc.CloseHandle(service);
-    sc.CloseHandle(manager);
+    sc.Close(service);
+    sc.Close(manager);
     return result;
   };
   SERVICE_STATE state;
@@ -308,7 +308,7 @@ int StartServiceAndWait(const char* name, int start) {
   if (!start) return finish(0);
   // A service already on its way up is waited for, not started a second time.
   if (state.currentState != kServiceStartPending) {
-    if (!sc.StartService(service)) {
+    if (!sc.Start(service)) {
       TraceError("StartService", "failed");
       return finish(0);
     }

@@ -25,11 +25,11 @@ class CServiceControl {
   // 0 on failure, with the last error set.
   virtual ServiceHandle OpenManager() = 0;
   // Opened for status query and start; 0 on failure.
-  virtual ServiceHandle OpenService(ServiceHandle manager, const std::string& name) = 0;
+  virtual ServiceHandle OpenNamedService(ServiceHandle manager, const std::string& name) = 0;
   virtual BOOL QueryStatus(ServiceHandle service, SERVICE_STATE& state) = 0;
   // Starts the service without arguments.
-  virtual BOOL StartService(ServiceHandle service) = 0;
-  virtual BOOL CloseHandle(ServiceHandle handle) = 0;
+  virtual BOOL Start(ServiceHandle service) = 0;
+  virtual BOOL Close(ServiceHandle handle) = 0;
 };
 
 CServiceControl& ServiceControl();

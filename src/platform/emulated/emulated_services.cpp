@@ -54,7 +54,7 @@ ServiceHandle CEmulatedServices::OpenManager() {
   return h;
 }
 
-ServiceHandle CEmulatedServices::OpenService(ServiceHandle manager, const std::string& name) {
+ServiceHandle CEmulatedServices::OpenNamedService(ServiceHandle manager, const std::string& name) {
   std::lock_guard g(m_lock);
   auto m = m_handles.find(manager);
   if (m == m_handles.end() || !m->second.empty()) {
@@ -98,7 +98,7 @@ BOOL CEmulatedServices::QueryStatus(ServiceHandle service, SERVICE_STATE& state)
   return TRUE;
 }
 
-BOOL CEmulatedServices::StartService(ServiceHandle service) {
+BOOL CEmulatedServices::Start(ServiceHandle service) {
   std::lock_guard g(m_lock);
   auto h = m_handles.find(service);
   if (h == m_handles.end() || h->second.empty() || !m_services.count(h->second)) {
@@ -121,7 +121,7 @@ BOOL CEmulatedServices::StartService(ServiceHandle service) {
   return TRUE;
 }
 
-BOOL CEmulatedServices::CloseHandle(ServiceHandle handle) {
+BOOL CEmulatedServices::Close(ServiceHandle handle) {
   std::lock_guard g(m_lock);
   if (!m_handles.erase(handle)) {
     SystemServices().SetLastError(ERROR_INVALID_HANDLE);

@@ -35,10 +35,10 @@ class CEmulatedServices final : public CServiceControl {
   size_t OpenHandleCount() const;
 
   ServiceHandle OpenManager() override;
-  ServiceHandle OpenService(ServiceHandle manager, const std::string& name) override;
+  ServiceHandle OpenNamedService(ServiceHandle manager, const std::string& name) override;
   BOOL QueryStatus(ServiceHandle service, SERVICE_STATE& state) override;
-  BOOL StartService(ServiceHandle service) override;
-  BOOL CloseHandle(ServiceHandle handle) override;
+  BOOL Start(ServiceHandle service) override;
+  BOOL Close(ServiceHandle handle) override;
 
  private:
   mutable std::mutex m_lock;
