@@ -33,9 +33,9 @@ struct VENDOR_CALL {
   DWORD code = 0;      // IOCTL: the control code
   std::string path;    // IOCTL: the device path
   std::vector<BYTE> instance;
-  std::vector<BYTE> data;    // SET/IOCTL: bytes sent; GET: the bytes handed back
-  // For the envelope families (Twinhan, Netup): the input buffer the envelope
-  // pointed at, as the driver read it.
+  std::vector<BYTE> data;    // the data bytes as the program passed them in
+  std::vector<BYTE> reply;   // GET/IOCTL: the bytes handed back
+  // Envelope families (Twinhan, Netup): the input buffer the envelope points at.
   std::vector<BYTE> payload;
   HRESULT result = S_OK;
 };
@@ -93,11 +93,13 @@ class CEmulatedVendorDriver : public CKsPropertySet {
   std::vector<VENDOR_CALL> Calls() const;
   void ClearCalls();
   // One line per call: kind, object, set, id, support/code, instance and data in hex.
-  std::string DumpCalls() const;
+  std::string DumpCalls(bool withQueries = false) const;
 
   // Fault injection: the next count Get/Set (or I/O control) calls of this
   // property fail with result after skip successful ones.
   void FailCalls(const GUID& set, DWORD id, HRESULT result, int count = 1, int skip = 0);
+  // The same for an I/O control code on the device paths.
+  void FailIoControl(DWORD code, int count = 1, int skip = 0);
   // Changes the support bits answered for one property (0 removes it).
   void SetSupport(VENDOR_OBJECT object, const GUID& set, DWORD id, DWORD support);
 
@@ -119,15 +121,20 @@ class CEmulatedVendorDriver : public CKsPropertySet {
     int skip;
   };
 
+  class CKernelDevice;
+  class CPathDevice;
+
   HRESULT DoQuery(int object, const GUID& set, DWORD id, DWORD* support);
   HRESULT DoCall(int object, bool get, const GUID& set, DWORD id, void* instance,
                  DWORD instanceLength, void* data, DWORD dataLength, DWORD* returned);
   int FindObject(const GUID& set, DWORD id) const;
   bool TakeFailure(const GUID& set, DWORD id, HRESULT* result);
-  HRESULT Answer(bool get, const GUID& set, DWORD id, BYTE* instance, DWORD instanceLength,
-                 BYTE* data, DWORD dataLength, DWORD* returned, VENDOR_CALL& call);
-  BOOL AnswerIoControl(DWORD code, const BYTE* in, DWORD inLength, BYTE* out, DWORD outLength,
-                       DWORD* returned, VENDOR_CALL& call);
+  HRESULT Answer(bool get, const GUID& set, DWORD id, BYTE* data, DWORD dataLength,
+                 DWORD* returned, VENDOR_CALL& call);
+  BOOL KernelIoControl(const BYTE* in, DWORD inLength, BYTE* out, DWORD outLength, DWORD* returned,
+                       VENDOR_CALL& call);
+  BOOL TtIoControl(DWORD code, const BYTE* in, DWORD inLength, BYTE* out, DWORD outLength,
+                   DWORD* returned, VENDOR_CALL& call);
   void AddSupport(int object, const GUID& set, DWORD id, DWORD support);
   void Build();
 
@@ -140,8 +147,11 @@ class CEmulatedVendorDriver : public CKsPropertySet {
   std::vector<DEVICE_ENTRY> m_devices;
   std::unique_ptr<CObjectView> m_views[VO_COUNT];
   std::shared_ptr<CEmulatedDevice> m_kernelDevice;
-  std::vector<BYTE> m_twinhanLnbConfig;
+  std::vector<std::shared_ptr<CEmulatedDevice>> m_pathDevices;
+  BYTE m_twinhanLnbConfig[20] = {};
   BYTE m_eeprom[256] = {};
+  BYTE m_i2cPointer = 0;
+  bool m_diagAccess = false;
 };
 
 // The family names a device description may give ("tbs-nxp", "omicom", ...).
