@@ -180,8 +180,8 @@ void CStreamGenerator::QueueSection(PID_STREAM& s, const BYTE mac[6], const BYTE
                                     size_t length, bool crc, int group, bool last) {
   BuildMpeSection(mac, datagram, length, crc, m_section);
   SECTION_MARK mark;
-  mark.start = s.bytes.size();
-  mark.end = mark.start + m_section.size();
+  mark.start = static_cast<int64_t>(s.bytes.size());
+  mark.end = mark.start + static_cast<int64_t>(m_section.size());
   mark.group = group;
   mark.last = last;
   s.bytes.insert(s.bytes.end(), m_section.begin(), m_section.end());
@@ -300,9 +300,10 @@ bool CStreamGenerator::BuildPacket(PID_STREAM& s, BYTE* p) {
 
   // Bytes up to the next section start (0: a section starts right here).
   size_t toStart = s.bytes.size() - s.sent;
+  const int64_t sent = static_cast<int64_t>(s.sent);
   for (const SECTION_MARK& m : s.marks) {
-    if (m.start >= s.sent) {
-      toStart = m.start - s.sent;
+    if (m.start >= sent) {
+      toStart = static_cast<size_t>(m.start - sent);
       break;
     }
   }
@@ -310,8 +311,8 @@ bool CStreamGenerator::BuildPacket(PID_STREAM& s, BYTE* p) {
   if (!pack) {
     // Only the running section, or the start of the next one when none runs.
     for (const SECTION_MARK& m : s.marks)
-      if (m.end > s.sent) {
-        remainingInSection = m.end - s.sent;
+      if (m.end > sent) {
+        remainingInSection = static_cast<size_t>(m.end - sent);
         break;
       }
   }
@@ -339,8 +340,8 @@ bool CStreamGenerator::BuildPacket(PID_STREAM& s, BYTE* p) {
   std::memset(p + 4 + used, 0xFF, 184 - used);
 
   bool drop = Chance(m_profile.continuityErrorRate);
-  size_t from = s.sent, to = s.sent + take;
-  s.sent = to;
+  const int64_t from = sent, to = sent + static_cast<int64_t>(take);
+  s.sent += take;
   for (const SECTION_MARK& m : s.marks) {
     if (m.end <= from || m.start >= to) continue;
     if (drop)
@@ -350,13 +351,13 @@ bool CStreamGenerator::BuildPacket(PID_STREAM& s, BYTE* p) {
   }
   // Forget what has been sent; the queue only ever holds a few sections.
   if (s.sent >= 4096 || s.sent == s.bytes.size()) {
-    size_t cut = s.sent;
+    const int64_t cut = static_cast<int64_t>(s.sent);
     s.bytes.erase(s.bytes.begin(), s.bytes.begin() + static_cast<std::ptrdiff_t>(cut));
     s.sent = 0;
     size_t keep = 0;
     for (SECTION_MARK& m : s.marks) {
       if (m.end <= cut) continue;
-      m.start = m.start >= cut ? m.start - cut : 0;
+      m.start -= cut;
       m.end -= cut;
       s.marks[keep++] = m;
     }

@@ -112,8 +112,8 @@ class CStreamGenerator {
  private:
   // Where one section lies in its PID's byte queue.
   struct SECTION_MARK {
-    size_t start = 0;
-    size_t end = 0;
+    int64_t start = 0;  // negative once the queue has been cut inside the section
+    int64_t end = 0;
     int group = 0;      // the datagram it belongs to
     bool last = false;  // the datagram's last section
   };
