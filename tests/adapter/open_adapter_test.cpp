@@ -1,0 +1,262 @@
+// Opening the virtual adapter against the emulated driver: success, each failure
+// code, the bytes sent to the driver and the log lines.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "adapter_fixture.h"
+
+namespace {
+
+const BYTE kIp[4] = {192, 168, 238, 238};
+
+std::vector<BYTE> Bytes(std::initializer_list<int> v) { return std::vector<BYTE>(v.begin(), v.end()); }
+
+const TAP_CONTROL_RECORD* FindControl(const std::vector<TAP_CONTROL_RECORD>& controls, DWORD code) {
+  for (const auto& c : controls)
+    if (c.code == code) return &c;
+  return nullptr;
+}
+
+using OpenAdapterTest = AdapterFixture;
+
+TEST_F(OpenAdapterTest, ReadyWithDhcpSendsTheDocumentedBuffersAndLogs) {
+  auto tap = Install(kFirstId);
+  ASSERT_EQ(OpenAdapter(0, kIp, 1, 1000, 604800), kAdapterReady);
+  EXPECT_TRUE(TheAdapterHandle().IsValid());
+  EXPECT_EQ(tap->OpenHandles(), 1);
+  EXPECT_TRUE(tap->MediaConnected());
+
+  auto controls = tap->Controls();
+  const TAP_CONTROL_RECORD* tun = FindControl(controls, kTapIoctlConfigTun);
+  const TAP_CONTROL_RECORD* dhcp = FindControl(controls, kTapIoctlConfigDhcpMasq);
+  const TAP_CONTROL_RECORD* media = FindControl(controls, kTapIoctlSetMediaStatus);
+  ASSERT_TRUE(tun && dhcp && media);
+  EXPECT_EQ(tun->in, Bytes({192, 168, 238, 238, 192, 168, 238, 0, 255, 255, 255, 0}));
+  EXPECT_EQ(dhcp->in, Bytes({192, 168, 238, 238, 255, 255, 255, 0, 192, 168, 238, 1, 0x80, 0x3A, 0x09, 0x00}));
+  EXPECT_EQ(media->in, Bytes({1, 0, 0, 0}));
+  const TAP_CONTROL_RECORD* version = FindControl(controls, kTapIoctlGetVersion);
+  ASSERT_TRUE(version);
+  EXPECT_EQ(version->in, std::vector<BYTE>(12, 0));  // zeroed before the call
+
+  EXPECT_EQ(Log(), (std::vector<std::string>{
+                       "Brannox Driver Version 9.24 ",
+                       "Brannox MAC 00:FF:4B:52:00:01",
+                       "Brannox MTU 1500",
+                       "Brannox IP: 192.168.238.238",
+                       "Brannox NET: 192.168.238.0",
+                       "Brannox NETMASK: 255.255.255.0",
+                       "Brannox init: TUN config success !",
+                       "Brannox init: DHCP config success !",
+                       "Brannox init: Start success !",
+                   }));
+  EXPECT_EQ(services.GetService("RemoteAccess").starts, 1);
+  ASSERT_FALSE(system.sleeps.empty());
+  EXPECT_EQ(system.sleeps.front(), 1000u);
+
+  // The data path's writes now reach the adapter's sink.
+  const BYTE packet[20] = {0x45};
+  DWORD written = 0;
+  EXPECT_TRUE(io.Write(TheAdapterHandle().Get(), packet, sizeof(packet), &written));
+  EXPECT_EQ(tap->Sink()->Packets(), 1u);
+}
+
+TEST_F(OpenAdapterTest, DhcpServerAddressAvoidsTheAdapterAddress) {
+  auto tap = Install(kFirstId);
+  const BYTE ip1[4] = {192, 168, 238, 1};
+  ASSERT_EQ(OpenAdapter(0, ip1, 1, 10, 3600), kAdapterReady);
+  auto controls = tap->Controls();
+  const TAP_CONTROL_RECORD* dhcp = FindControl(controls, kTapIoctlConfigDhcpMasq);
+  ASSERT_TRUE(dhcp);
+  EXPECT_EQ(dhcp->in, Bytes({192, 168, 238, 1, 255, 255, 255, 0, 192, 168, 238, 2, 0x10, 0x0E, 0, 0}));
+}
+
+TEST_F(OpenAdapterTest, StaticModeUsesTheLinkLocalAddress) {
+  auto tap = Install(kFirstId);
+  // Windows set to a fixed address: nothing to verify, ready at the first look.
+  tap->SetWindowsDhcp(false);
+  tap->SetFixedAddress("10.1.1.1", "255.0.0.0");
+  ASSERT_EQ(OpenAdapter(0, kIp, 0, 500, 604800), kAdapterReady);
+  auto controls = tap->Controls();
+  const TAP_CONTROL_RECORD* dhcp = FindControl(controls, kTapIoctlConfigDhcpMasq);
+  ASSERT_TRUE(dhcp);
+  EXPECT_EQ(std::vector<BYTE>(dhcp->in.begin(), dhcp->in.begin() + 12),
+            Bytes({169, 254, 44, 69, 255, 255, 255, 0, 169, 254, 44, 1}));
+  EXPECT_EQ(list.CallCount(), 1);
+  CloseAdapter(0);
+
+  // Windows on DHCP: the driver's server hands out 169.254.44.69, which is verified.
+  tap->SetWindowsDhcp(true);
+  tap->SetAddressDelay(2);
+  system.sleeps.clear();
+  ASSERT_EQ(OpenAdapter(0, kIp, 0, 500, 604800), kAdapterReady);
+  auto log = Log();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "Brannox init: 169.254.44.69/255.255.255.0 not set, wait 500 ms"), 2);
+}
+
+TEST_F(OpenAdapterTest, NotInstalledAndWrongComponentsGiveOne) {
+  EXPECT_EQ(OpenAdapter(0, kIp, 1, 1000, 604800), kAdapterNotInstalled);
+  EXPECT_EQ(Log(), (std::vector<std::string>{"Unable to read registry - RegOpenKey ADAPTER_KEY. Error: 2",
+                                             "Brannox init: Brannox driver not installed ?"}));
+  Install("{OTHER}", "tap0901");
+  EXPECT_EQ(OpenAdapter(0, kIp, 1, 1000, 604800), kAdapterNotInstalled);
+  EXPECT_FALSE(TheAdapterHandle().IsValid());
+  EXPECT_EQ(FindAdapter(0), 0);
+  Install(kFirstId, "BrannoxNIC");
+  EXPECT_EQ(FindAdapter(0), 1);
+  EXPECT_EQ(OpenAdapter(1, kIp, 1, 1000, 604800), kAdapterNotInstalled);
+  EXPECT_EQ(registry.OpenKeyCount(), 0u);
+}
+
+TEST_F(OpenAdapterTest, InstanceNumberChoosesAmongTwoAdapters) {
+  auto first = Install(kFirstId);
+  auto second = Install(kSecondId);
+  char id[kAdapterIdSize];
+  ASSERT_EQ(FindAdapter(1, id), 1);
+  EXPECT_STREQ(id, kSecondId);
+  ASSERT_EQ(OpenAdapter(1, kIp, 1, 100, 604800), kAdapterReady);
+  EXPECT_EQ(first->OpenHandles(), 0);
+  EXPECT_EQ(second->OpenHandles(), 1);
+  EXPECT_EQ(FindAdapter(2), 0);
+}
+
+TEST_F(OpenAdapterTest, DeviceThatDoesNotOpenGivesTwo) {
+  auto tap = Install(kFirstId);
+  tap->SetRefuseOpen(true);
+  EXPECT_EQ(OpenAdapter(0, kIp, 1, 1000, 604800), kAdapterOpenFailed);
+  EXPECT_EQ(Log().back(), "Brannox init: Can't open Brannox Driver 0 !");
+  EXPECT_FALSE(TheAdapterHandle().IsValid());
+}
+
+TEST_F(OpenAdapterTest, FailedQueriesAreLoggedAndTheOpeningGoesOn) {
+  auto tap = Install(kFirstId);
+  tap->SetControlFails(kTapIoctlGetVersion, true);
+  tap->SetControlFails(kTapIoctlGetMac, true);
+  tap->SetControlFails(kTapIoctlGetMtu, true);
+  EXPECT_EQ(OpenAdapter(0, kIp, 1, 1000, 604800), kAdapterReady);
+  auto log = Log();
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_EQ(log[0], "Brannox init: Can't get version Brannox Driver !");
+  EXPECT_EQ(log[1], "Brannox init: Can't get MAC-address MTU Brannox network adapter !");
+  EXPECT_EQ(log[2], "Brannox init: Can't get MTU Brannox network adapter !");
+}
+
+TEST_F(OpenAdapterTest, RefusedConfigurationClosesTheDevice) {
+  struct CASE {
+    DWORD code;
+    int result;
+    const char* line;
+  };
+  const CASE cases[] = {
+      {kTapIoctlConfigTun, kAdapterConfigFailed, "Brannox init: TUN config failed !"},
+      {kTapIoctlConfigDhcpMasq, kAdapterConfigFailed, "Brannox init: DHCP config failed !"},
+      {kTapIoctlSetMediaStatus, kAdapterMediaFailed, "Brannox init: Start failed !"},
+  };
+  auto tap = Install(kFirstId);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    tap->SetControlFails(c.code, true);
+    EXPECT_EQ(OpenAdapter(0, kIp, 1, 1000, 604800), c.result);
+    EXPECT_EQ(Log().back(), c.line);
+    EXPECT_EQ(tap->OpenHandles(), 0);
+    EXPECT_FALSE(TheAdapterHandle().IsValid());
+    tap->SetControlFails(c.code, false);
+  }
+  EXPECT_EQ(services.GetService("RemoteAccess").starts, 0);
+}
+
+TEST_F(OpenAdapterTest, AddressWaitFailuresRetryTenTimesThenClose) {
+  struct CASE {
+    const char* name;
+    void (*arrange)(CEmulatedTapAdapter&);
+    int result;
+    const char* line;
+  };
+  const CASE cases[] = {
+      {"not listed", [](CEmulatedTapAdapter& t) { t.SetListed(false); }, kAdapterNotListed,
+       "Brannox init: Can't find Brannox Network Adapter info"},
+      {"dhcp off", [](CEmulatedTapAdapter& t) { t.SetWindowsDhcp(false); }, kAdapterDhcpDisabled,
+       "Brannox init: DHCP must be enabled for Brannox Network Adapter"},
+      {"no address", [](CEmulatedTapAdapter& t) { t.SetAddressDelay(-1); }, kAdapterAddressNotSet,
+       "Brannox init: 192.168.238.238/255.255.255.0 not set, wait 250 ms"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto tap = Install(kFirstId);
+    c.arrange(*tap);
+    system.sleeps.clear();
+    const size_t before = Log().size();
+    EXPECT_EQ(OpenAdapter(0, kIp, 1, 250, 604800), c.result);
+    auto log = Log();
+    EXPECT_EQ(std::count(log.begin() + static_cast<std::ptrdiff_t>(before), log.end(), c.line), 10);
+    // The first wait, then one after each of the ten looks.
+    EXPECT_EQ(system.sleeps, std::vector<DWORD>(11, 250));
+    EXPECT_EQ(tap->OpenHandles(), 0);
+    EXPECT_FALSE(TheAdapterHandle().IsValid());
+    UninstallEmulatedTap(tap, &io, &list);
+  }
+}
+
+TEST_F(OpenAdapterTest, AnAddressThatComesLateIsWaitedFor) {
+  auto tap = Install(kFirstId);
+  tap->SetAddressDelay(3);
+  EXPECT_EQ(OpenAdapter(0, kIp, 1, 1000, 604800), kAdapterReady);
+  EXPECT_EQ(list.CallCount(), 4);
+}
+
+TEST_F(OpenAdapterTest, WithoutTheAdapterListOrTheServiceTheOpeningStillSucceeds) {
+  auto tap = Install(kFirstId);
+  list.SetFailure(ERROR_NOT_SUPPORTED);
+  EXPECT_EQ(OpenAdapter(0, kIp, 1, 1000, 604800), kAdapterReady);
+  EXPECT_EQ(Log().back(), "Brannox init: Can't retrieve Network Adapters Info");
+  EXPECT_TRUE(TheAdapterHandle().IsValid());
+  CloseAdapter(0);
+
+  list.SetFailure(0);
+  services.RemoveService("RemoteAccess");
+  EXPECT_EQ(OpenAdapter(0, kIp, 1, 1000, 604800), kAdapterReady);
+  EXPECT_EQ(Log().back(), "Brannox init: RemoteAccess service not started");
+  EXPECT_TRUE(TheAdapterHandle().IsValid());
+}
+
+TEST_F(OpenAdapterTest, CloseWaitsOnlyWhenSomethingWasOpenAndReopeningLeaksNothing) {
+  auto tap = Install(kFirstId);
+  CloseAdapter(700);
+  EXPECT_TRUE(system.sleeps.empty());
+  ASSERT_EQ(OpenAdapter(0, kIp, 1, 10, 604800), kAdapterReady);
+  ASSERT_EQ(OpenAdapter(0, kIp, 1, 10, 604800), kAdapterReady);
+  EXPECT_EQ(tap->OpenHandles(), 1);
+  system.sleeps.clear();
+  CloseAdapter(700);
+  EXPECT_EQ(system.sleeps, std::vector<DWORD>{700});
+  EXPECT_EQ(tap->OpenHandles(), 0);
+  EXPECT_FALSE(TheAdapterHandle().IsValid());
+  BYTE mac[6];
+  EXPECT_FALSE(GetAdapterMac(mac));
+}
+
+TEST_F(OpenAdapterTest, NoPacketIsWrittenToAClosedHandle) {
+  auto tap = Install(kFirstId);
+  std::atomic<bool> stop{false};
+  std::atomic<int> badWrites{0};
+  // The streaming thread's pattern: under the callback lock, write to the current handle.
+  std::thread streaming([&] {
+    const BYTE packet[20] = {0x45};
+    while (!stop.load()) {
+      std::lock_guard g(TheSampleGrabberCB().Lock());
+      HANDLE h = TheAdapterHandle().Get();
+      if (h == INVALID_HANDLE_VALUE) continue;
+      DWORD written = 0;
+      if (!io.Write(h, packet, sizeof(packet), &written)) ++badWrites;
+    }
+  });
+  for (int i = 0; i < 200; ++i) {
+    ASSERT_EQ(OpenAdapter(0, kIp, 1, 0, 604800), kAdapterReady);
+    CloseAdapter(0);
+  }
+  stop = true;
+  streaming.join();
+  EXPECT_EQ(badWrites.load(), 0);
+}
+
+}  // namespace
