@@ -278,8 +278,9 @@ HRESULT CBdaGraph::AttachFilter(const GUID& category, std::shared_ptr<CGraphFilt
 
 HRESULT CBdaGraph::FailBuild(HRESULT hr, const char* text) {
   BdaLog("BuildGraph", text, hr);
-  DestroyGraph();
+  // Failed first, so that DestroyGraph takes out what this build already added.
   m_failed = true;
+  DestroyGraph();
   return hr;
 }
 

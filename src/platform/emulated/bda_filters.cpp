@@ -236,7 +236,19 @@ CEmuPropertySet::CEmuPropertySet(std::shared_ptr<CEmulatedBdaDevice> device, std
                                  VENDOR_OBJECT vendorObject, std::vector<EMULATED_PROPERTY_SET> sets)
     : m_device(std::move(device)), m_object(std::move(object)), m_vendorObject(vendorObject), m_sets(std::move(sets)) {}
 
-const EMULATED_PROPERTY_SET* CEmuPropertySet::Standard(const GUID& set) const {
+// The ids a standard BDA driver answers in each standard set; other ids of these sets
+// (the later PLP number, for one) belong to a vendor driver if to anyone.
+static DWORD StandardIdCount(const GUID& set) {
+  if (set == kKsPropSetBdaFrequencyFilter) return 6;
+  if (set == kKsPropSetBdaLnbInfo) return 3;
+  if (set == kKsPropSetBdaDigitalDemodulator) return 11;
+  if (set == kKsPropSetBdaSignalStats) return 5;
+  if (set == kKsPropSetBdaDiseqCommand) return 6;
+  return 0xFFFFFFFFu;  // a set named by GUID in the description: every id
+}
+
+const EMULATED_PROPERTY_SET* CEmuPropertySet::Standard(const GUID& set, DWORD id) const {
+  if (id >= StandardIdCount(set)) return nullptr;
   for (const auto& entry : m_sets)
     if (entry.set == set) return &entry;
   return nullptr;
@@ -254,7 +266,7 @@ HRESULT CEmuPropertySet::QuerySupported(const GUID& set, DWORD id, DWORD* suppor
   DWORD bits = 0;
   if (!support) {
     hr = E_POINTER;
-  } else if (const EMULATED_PROPERTY_SET* standard = Standard(set)) {
+  } else if (const EMULATED_PROPERTY_SET* standard = Standard(set, id)) {
     bits = standard->support;
     hr = S_OK;
   } else if (CKsPropertySet* vendor = VendorFor(set)) {
@@ -275,7 +287,7 @@ HRESULT CEmuPropertySet::Get(const GUID& set, DWORD id, void* instance, DWORD in
   call.instance = Bytes(instance, instanceLength);
   HRESULT hr;
   DWORD got = 0;
-  if (const EMULATED_PROPERTY_SET* standard = Standard(set)) {
+  if (const EMULATED_PROPERTY_SET* standard = Standard(set, id)) {
     hr = (standard->support & KSPROPERTY_SUPPORT_GET)
              ? m_device->GetProperty(set, id, static_cast<BYTE*>(data), dataLength, &got)
              : kSetNotFound;
@@ -297,7 +309,7 @@ HRESULT CEmuPropertySet::Set(const GUID& set, DWORD id, void* instance, DWORD in
   call.instance = Bytes(instance, instanceLength);
   call.data = Bytes(data, dataLength);
   HRESULT hr;
-  if (const EMULATED_PROPERTY_SET* standard = Standard(set)) {
+  if (const EMULATED_PROPERTY_SET* standard = Standard(set, id)) {
     hr = (standard->support & KSPROPERTY_SUPPORT_SET)
              ? m_device->SetProperty(set, id, static_cast<const BYTE*>(data), dataLength)
              : kSetNotFound;
@@ -575,6 +587,7 @@ HRESULT CEmuGrabberFilter::QuerySampleGrabber(std::shared_ptr<CSampleGrabber>* g
 HRESULT CEmuGrabberFilter::SetMediaType(const DS_MEDIA_TYPE& type) {
   std::lock_guard<std::mutex> guard(m_lock);
   m_type = type;
+  Pins()[0]->proposed = {type};
   return S_OK;
 }
 

@@ -123,7 +123,7 @@ class CEmuPropertySet final : public CKsPropertySet {
               DWORD dataLength) override;
 
  private:
-  const EMULATED_PROPERTY_SET* Standard(const GUID& set) const;
+  const EMULATED_PROPERTY_SET* Standard(const GUID& set, DWORD id) const;
   CKsPropertySet* VendorFor(const GUID& set) const;
 
   std::shared_ptr<CEmulatedBdaDevice> m_device;

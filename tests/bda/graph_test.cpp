@@ -1,0 +1,143 @@
+// Graph construction on emulated devices.
+#include "bda/network_provider.h"
+#include "bda_fixture.h"
+
+namespace {
+
+const char kTwoSameNames[] =
+    "[A]\nFriendlyName=Twin Tuner\nDevicePath=path-a\n"
+    "[B]\nFriendlyName=Twin Tuner\nDevicePath=path-b\n";
+
+CSampleGrabberCB& Callback() {
+  static CSampleGrabberCB callback(&CSampleCollector::Handler);
+  return callback;
+}
+
+PARAM_DEVICE DeviceAt(std::vector<PARAM_DEVICE> devices, size_t i) { return devices.at(i); }
+
+}  // namespace
+
+TEST_F(BdaTest, DefaultDeviceConnectsStraightToTheGrabber) {
+  CBdaGraph graph;
+  auto devices = Enumerate(graph);
+  ASSERT_EQ(devices.size(), 1u);
+  EXPECT_EQ(devices[0].deliveryType, kDeliverySatellite);
+
+  EXPECT_EQ(graph.BuildGraph(devices[0], 0, &Callback()), 0);
+  EXPECT_TRUE(graph.IsBuilt());
+  EXPECT_FALSE(graph.IsFailed());
+  EXPECT_EQ(graph.m_pCaptureDevice, nullptr);
+  EXPECT_STREQ(graph.Device().captureName, "");
+  EXPECT_NE(graph.m_pKsTunerInputPropSet, nullptr);
+  EXPECT_NE(graph.m_pKsTunerOutputPropSet, nullptr);
+  EXPECT_NE(graph.m_pKsTunerPropSet, nullptr);
+  EXPECT_STREQ(graph.ExtensionName(), "Microsoft BDA extension (Win7)");  // the standard DiSEqC set
+  // The tuner registered with our provider, which built its topology with ids 0 and 1.
+  EXPECT_EQ(m_platform.Device(0)->Registrations(), 1);
+  EXPECT_EQ(graph.m_pNetworkProvider->RegisteredCount(), 1);
+  bool topology = false;
+  for (const BDA_CALL& call : m_platform.Device(0)->Calls()) {
+    EXPECT_NE(call.kind, "CreatePin");
+    if (call.kind == "CreateTopology") {
+      topology = true;
+      EXPECT_EQ(call.data, (std::vector<BYTE>{0, 1}));
+    }
+  }
+  EXPECT_TRUE(topology);
+}
+
+TEST_F(BdaTest, CaptureFilterJoinsWhenTheTunerCannotFeedTheGrabber) {
+  Describe("[Dev]\nFriendlyName=Split Tuner\nCapture=Split Capture\nMedium=7\n");
+  CBdaGraph graph;
+  auto devices = Enumerate(graph);
+  ASSERT_EQ(devices.size(), 1u);
+  EXPECT_EQ(devices[0].tunerPinMedium, 7u);
+  ASSERT_EQ(graph.BuildGraph(devices[0], 0, &Callback()), 0);
+  ASSERT_NE(graph.m_pCaptureDevice, nullptr);
+  EXPECT_NE(graph.m_pCaptureDevice, graph.m_pTunerDevice);
+  EXPECT_STREQ(graph.Device().captureName, "Split Capture");
+  EXPECT_NE(graph.m_pKsCapturePropSet, nullptr);
+}
+
+TEST_F(BdaTest, ReceiverNamedLikeTheTunerIsTheTunerItself) {
+  Describe("[Dev]\nFriendlyName=Self Tuner\nCaptureIsTuner=1\n");
+  CBdaGraph graph;
+  ASSERT_EQ(graph.BuildGraph(DeviceAt(Enumerate(graph), 0), 0, &Callback()), 0);
+  // It connected directly, so the receiver walk was not needed at all.
+  EXPECT_EQ(graph.m_pCaptureDevice, nullptr);
+  EXPECT_EQ(graph.LoadFilter(kKsCategoryBdaReceiverComponent, &graph.m_pCaptureDevice, graph.m_pTunerDevice, TRUE,
+                             nullptr),
+            S_OK);
+  EXPECT_EQ(graph.m_pCaptureDevice, graph.m_pTunerDevice);
+  graph.DestroyGraph();
+  EXPECT_EQ(graph.m_pTunerDevice, nullptr);
+}
+
+TEST_F(BdaTest, SameFriendlyNamesLoadTheDeviceAtTheStoredPosition) {
+  Describe(kTwoSameNames);
+  CBdaGraph graph;
+  auto devices = Enumerate(graph);
+  ASSERT_EQ(devices.size(), 2u);
+  EXPECT_EQ(devices[1].index, 1);
+  EXPECT_STREQ(devices[1].devicePath, "path-b");
+  ASSERT_EQ(graph.BuildGraph(devices[1], 0, &Callback()), 0);
+  EXPECT_EQ(m_platform.Device(0)->Registrations(), 0);
+  EXPECT_EQ(m_platform.Device(1)->Registrations(), 1);
+}
+
+TEST_F(BdaTest, BuildRefusesUndeterminedDevicesAndRebuildsCleanly) {
+  CBdaGraph graph;
+  PARAM_DEVICE device = DeviceAt(Enumerate(graph), 0);
+  PARAM_DEVICE unknown = device;
+  unknown.deliveryType = kDeliveryUnknown;
+  EXPECT_EQ(graph.BuildGraph(unknown, 0, &Callback()), 1);
+  EXPECT_EQ(graph.BuildGraph(device, 0, nullptr), 1);
+  EXPECT_FALSE(graph.IsBuilt());
+  EXPECT_EQ(graph.m_pGraph, nullptr);  // nothing touched
+
+  ASSERT_EQ(graph.BuildGraph(device, 0, &Callback()), 0);
+  ASSERT_EQ(graph.RunGraph(), S_OK);
+  auto firstTuner = graph.m_pTunerDevice;
+  ASSERT_EQ(graph.BuildGraph(device, 0, &Callback()), 0);
+  EXPECT_FALSE(graph.IsRunning());
+  EXPECT_NE(graph.m_pTunerDevice, firstTuner);
+  std::vector<std::shared_ptr<CGraphPin>> pins;
+  firstTuner->EnumPins(&pins);
+  for (const auto& pin : pins) {
+    std::shared_ptr<CGraphPin> peer;
+    EXPECT_EQ(pin->ConnectedTo(&peer), kVfwENotConnected);  // the old tuner left the graph
+  }
+  std::string name;
+  firstTuner->QueryFilterInfo(&name);
+  EXPECT_EQ(name, "");
+}
+
+TEST_F(BdaTest, RunAndStopAreIdempotentAndRunResetsTheInputRange) {
+  CBdaGraph graph;
+  ASSERT_EQ(graph.BuildGraph(DeviceAt(Enumerate(graph), 0), 0, &Callback()), 0);
+  EXPECT_EQ(graph.StopGraph(), S_OK);  // not running yet
+  m_platform.Device(0)->ClearCalls();
+  EXPECT_EQ(graph.RunGraph(), S_OK);
+  EXPECT_EQ(graph.RunGraph(), S_OK);
+  EXPECT_TRUE(graph.IsRunning());
+  EXPECT_EQ(SetCalls(0), (std::vector<SENT>{{"frequency", 2, -1}}));
+  EXPECT_EQ(graph.StopGraph(), S_OK);
+  EXPECT_FALSE(graph.IsRunning());
+  EXPECT_EQ(graph.StopGraph(), S_OK);
+  EXPECT_EQ(graph.RunGraph(), S_OK);
+  EXPECT_TRUE(graph.IsRunning());
+}
+
+TEST_F(BdaTest, EmptyTunerCategoryFailsTheBuild) {
+  ASSERT_TRUE(m_platform.Load(EMULATED_DESCRIPTION{}));
+  CBdaGraph graph;
+  EXPECT_TRUE(Enumerate(graph).empty());
+  PARAM_DEVICE device;
+  device.deliveryType = kDeliverySatellite;
+  EXPECT_EQ(graph.BuildGraph(device, 0, &Callback()), E_HANDLE);
+  EXPECT_TRUE(graph.IsFailed());
+  EXPECT_FALSE(graph.IsBuilt());
+  EXPECT_EQ(graph.GetCaps(), 0);
+  EXPECT_EQ(graph.SetLnbPower(1), E_FAIL);
+  EXPECT_EQ(graph.m_pNetworkProviderFilter, nullptr);
+}
