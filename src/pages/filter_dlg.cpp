@@ -354,6 +354,33 @@ void CFilterDlg::OnStatisticLineDoubleClick() {
   if (m_streamStatistic) ResetStreamCounters();
 }
 
+bool CFilterDlg::OnCommand(int id, int notification) {
+  constexpr int kClicked = 0, kDoubleClicked = 1;
+  switch (id) {
+    case IDC_APPLY_FILTER:
+      if (notification != kClicked) return false;
+      OnApplySettings();
+      return true;
+    case IDC_HARDWARE_MAC:
+      if (notification != kClicked) return false;
+      UseHardwareMac();
+      return true;
+    case IDC_MAC_FROM_IP:
+      if (notification != kClicked) return false;
+      MacFromIp();
+      return true;
+    case IDC_STREAM_STATISTIC:
+      if (notification != kClicked) return false;
+      OnStreamStatisticClicked();
+      return true;
+    case IDC_STATISTIC_LINE:
+      if (notification != kDoubleClicked) return false;
+      OnStatisticLineDoubleClick();
+      return true;
+  }
+  return false;
+}
+
 int CFilterDlg::HandleFilterCommand(unsigned command, uint32_t value) {
   CWaitCursor wait(m_dialog);
   switch (command) {

@@ -95,6 +95,9 @@ class CFilterDlg {
   void OnApplySettings();
   void OnStreamStatisticClicked();
   void OnStatisticLineDoubleClick();
+  // A control's notification (WM_COMMAND): id and code (BN_CLICKED 0, STN_DBLCLK 1).
+  // True when the page handled it.
+  bool OnCommand(int id, int notification);
   // A "GRAYHERON_FILTER" command: 1 for a listed command, 0 otherwise.
   int HandleFilterCommand(unsigned command, uint32_t value);
 

@@ -254,7 +254,7 @@ TEST_F(FilterPageTest, InitialisationSetsColumnsAndHardwareMacWithOrWithoutADevi
 TEST_F(FilterPageTest, MacFromIpBuildsThePrefixedMacOrRefusesAnInvalidIp) {
   page.LoadProfileFilters("P");
   dialog.SetItemText(IDC_IP, "10.1.2.3");
-  page.MacFromIp();
+  EXPECT_TRUE(page.OnCommand(IDC_MAC_FROM_IP, 0));
   EXPECT_EQ(dialog.GetItemText(IDC_MAC), "00:02:0A:01:02:03");
 
   store.texts["Common/IPMACPrefix"] = "zz02";
@@ -290,6 +290,13 @@ TEST_F(FilterPageTest, RemoteCommandsPlaceValuesAndOnlyCommandZeroApplies) {
   EXPECT_EQ(dialog.IsButtonChecked(IDC_USE_DHCP), 0);
   EXPECT_TRUE(adapter.calls.empty());
   EXPECT_EQ(table.entry[kUnicastFilter].pid, kPidOff);
+
+  // The button and command 0 apply alike, each under the wait cursor.
+  const int before = dialog.WaitCursorCount();
+  EXPECT_EQ(before, 6) << "every command shows the wait cursor";
+  EXPECT_TRUE(page.OnCommand(IDC_APPLY_FILTER, 0));
+  EXPECT_EQ(dialog.WaitCursorCount(), before + 1);
+  EXPECT_EQ(adapter.calls.size(), 2u);
 
   const int shown = dialog.WaitCursorCount();
   EXPECT_EQ(page.HandleFilterCommand(0, 0), 1);

@@ -86,14 +86,16 @@ TEST_F(FilterStatisticsTest, TheStatisticLineFollowsItsBoxAndADoubleClickResetsO
   EXPECT_EQ(counters.mpeBytes.Get(), 2u * 1048576) << "nothing is reset while the box is clear";
 
   dialog.CheckButton(IDC_STREAM_STATISTIC, 1);
-  page.OnStreamStatisticClicked();
+  EXPECT_TRUE(page.OnCommand(IDC_STREAM_STATISTIC, 0));
   counters.tsPayloadBytes.Add(128000);
   Second(0, 0, 0);
   EXPECT_EQ(dialog.GetItemText(IDC_STATISTIC_LINE),
             "TS: 1.000Mbps   Disc: 3   MPE: 2.000Mb   GRE-IP: 0.500Mb   IPv4: 1.000Mb");
 
   table.entry[kMulticastFilter].bytes.Add(4096);
-  page.OnStatisticLineDoubleClick();
+  EXPECT_FALSE(page.OnCommand(IDC_STATISTIC_LINE, 0)) << "a single click resets nothing";
+  EXPECT_EQ(counters.mpeBytes.Get(), 2u * 1048576);
+  EXPECT_TRUE(page.OnCommand(IDC_STATISTIC_LINE, 1));
   EXPECT_EQ(counters.tsPayloadBytes.Get(), 0u);
   EXPECT_EQ(counters.tsPayloadBytesPrev.Get(), 0u);
   EXPECT_EQ(counters.discontinuityCount.Get(), 0u);
