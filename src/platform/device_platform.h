@@ -228,6 +228,10 @@ class CDevicePlatform {
                                               std::shared_ptr<CGraphFilter>* filter) = 0;
   // Short name for diagnostics ("DirectShow", "emulated").
   virtual const char* Name() = 0;
+  // Per-thread start and end of platform use (COM on Windows); the program's start-up
+  // does this itself, tools call these.
+  virtual HRESULT Startup() { return S_OK; }
+  virtual void Shutdown() {}
 };
 
 CDevicePlatform& DevicePlatform();

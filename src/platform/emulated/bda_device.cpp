@@ -57,12 +57,27 @@ std::string CEmulatedBdaDevice::DumpCalls() const {
   for (const BDA_CALL& call : Calls()) {
     FormatGuid(call.set, guid, sizeof(guid));
     const char* setName = PropertySetName(call.set);
-    std::snprintf(line, sizeof(line), "%-12s %-14s %s%s%s id=%lu support=%lu hr=0x%08lX", call.object.c_str(),
-                  call.kind.c_str(), guid, setName ? " " : "", setName ? setName : "",
-                  static_cast<unsigned long>(call.id), static_cast<unsigned long>(call.support),
-                  static_cast<unsigned long>(static_cast<DWORD>(call.result)));
+    const bool property = call.kind == "QuerySupported" || call.kind == "Get" || call.kind == "Set";
+    text += call.object;
+    text.append(call.object.size() < 13 ? 13 - call.object.size() : 1, ' ');
+    text += call.kind;
+    if (property) {
+      std::snprintf(line, sizeof(line), " %s%s%s id=%lu", guid, setName ? " " : "", setName ? setName : "",
+                    static_cast<unsigned long>(call.id));
+      text += line;
+      if (call.kind == "QuerySupported") {
+        std::snprintf(line, sizeof(line), " support=%lu", static_cast<unsigned long>(call.support));
+        text += line;
+      } else {
+        text += " instance=" + Hex(call.instance) + " data=" + Hex(call.data);
+      }
+    } else {
+      std::snprintf(line, sizeof(line), " %lu", static_cast<unsigned long>(call.id));
+      text += line;
+      if (!call.data.empty()) text += " data=" + Hex(call.data);
+    }
+    std::snprintf(line, sizeof(line), " hr=0x%08lX\n", static_cast<unsigned long>(static_cast<DWORD>(call.result)));
     text += line;
-    text += " instance=" + Hex(call.instance) + " data=" + Hex(call.data) + "\n";
   }
   if (m_vendor) text += m_vendor->DumpCalls();
   return text;

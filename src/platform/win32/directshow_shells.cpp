@@ -1,0 +1,489 @@
+#ifdef _WIN32
+#include "platform/win32/directshow_shells.h"
+
+#include <bdaiface.h>
+#include <tuner.h>
+
+#include <cstring>
+#include <cwchar>
+
+#include "platform/bda_guids.h"
+#include "platform/win32/directshow_platform.h"
+
+namespace {
+
+void FreeMediaTypeContents(AM_MEDIA_TYPE& type) {
+  if (type.cbFormat && type.pbFormat) CoTaskMemFree(type.pbFormat);
+  type.cbFormat = 0;
+  type.pbFormat = nullptr;
+  if (type.pUnk) type.pUnk->Release();
+  type.pUnk = nullptr;
+}
+
+DS_MEDIA_TYPE ToDsMediaType(const AM_MEDIA_TYPE& type) {
+  return DS_MEDIA_TYPE{type.majortype, type.subtype, type.formattype};
+}
+
+// ITuner answered for drivers that ask; the program never calls it.
+class CNullTuner final : public ITuner {
+ public:
+  explicit CNullTuner(IUnknown* outer) : m_outer(outer) {}
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    if (riid == __uuidof(ITuner)) {
+      *ppv = static_cast<ITuner*>(this);
+      AddRef();
+      return S_OK;
+    }
+    return m_outer->QueryInterface(riid, ppv);
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return m_outer->AddRef(); }
+  STDMETHODIMP_(ULONG) Release() override { return m_outer->Release(); }
+  STDMETHODIMP get_TuningSpace(ITuningSpace**) override { return E_NOTIMPL; }
+  STDMETHODIMP put_TuningSpace(ITuningSpace*) override { return E_NOTIMPL; }
+  STDMETHODIMP EnumTuningSpaces(IEnumTuningSpaces**) override { return E_NOTIMPL; }
+  STDMETHODIMP get_TuneRequest(ITuneRequest**) override { return E_NOTIMPL; }
+  STDMETHODIMP put_TuneRequest(ITuneRequest*) override { return E_NOTIMPL; }
+  STDMETHODIMP Validate(ITuneRequest*) override { return E_NOTIMPL; }
+  STDMETHODIMP get_PreferredComponentTypes(IComponentTypes**) override { return E_NOTIMPL; }
+  STDMETHODIMP put_PreferredComponentTypes(IComponentTypes*) override { return E_NOTIMPL; }
+  STDMETHODIMP get_SignalStrength(LONG*) override { return E_NOTIMPL; }
+  STDMETHODIMP TriggerSignalEvents(LONG) override { return E_NOTIMPL; }
+
+ private:
+  IUnknown* m_outer;
+};
+
+// IEnumPins over the one pin.
+class CSinglePinEnum final : public IEnumPins {
+ public:
+  CSinglePinEnum(IPin* pin, ULONG position) : m_pin(pin), m_position(position) { m_pin->AddRef(); }
+  virtual ~CSinglePinEnum() { m_pin->Release(); }
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IEnumPins) {
+      *ppv = static_cast<IEnumPins*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++m_references; }
+  STDMETHODIMP_(ULONG) Release() override {
+    ULONG left = --m_references;
+    if (left == 0) delete this;
+    return left;
+  }
+  STDMETHODIMP Next(ULONG count, IPin** pins, ULONG* fetched) override {
+    if (!pins || (count > 1 && !fetched)) return E_POINTER;
+    ULONG got = 0;
+    if (count > 0 && m_position == 0) {
+      pins[0] = m_pin;
+      m_pin->AddRef();
+      m_position = 1;
+      got = 1;
+    }
+    if (fetched) *fetched = got;
+    return got == count ? S_OK : S_FALSE;
+  }
+  STDMETHODIMP Skip(ULONG count) override {
+    m_position += count;
+    return m_position <= 1 ? S_OK : S_FALSE;
+  }
+  STDMETHODIMP Reset() override {
+    m_position = 0;
+    return S_OK;
+  }
+  STDMETHODIMP Clone(IEnumPins** clone) override {
+    if (!clone) return E_POINTER;
+    *clone = new CSinglePinEnum(m_pin, m_position);
+    return S_OK;
+  }
+
+ private:
+  IPin* m_pin;
+  ULONG m_position;
+  std::atomic<ULONG> m_references{1};
+};
+
+// IEnumMediaTypes with nothing in it: the pin proposes no type of its own.
+class CEmptyTypeEnum final : public IEnumMediaTypes {
+ public:
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IEnumMediaTypes) {
+      *ppv = static_cast<IEnumMediaTypes*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++m_references; }
+  STDMETHODIMP_(ULONG) Release() override {
+    ULONG left = --m_references;
+    if (left == 0) delete this;
+    return left;
+  }
+  STDMETHODIMP Next(ULONG count, AM_MEDIA_TYPE**, ULONG* fetched) override {
+    if (fetched) *fetched = 0;
+    return count == 0 ? S_OK : S_FALSE;
+  }
+  STDMETHODIMP Skip(ULONG) override { return S_FALSE; }
+  STDMETHODIMP Reset() override { return S_OK; }
+  STDMETHODIMP Clone(IEnumMediaTypes** clone) override {
+    if (!clone) return E_POINTER;
+    *clone = new CEmptyTypeEnum;
+    return S_OK;
+  }
+
+ private:
+  std::atomic<ULONG> m_references{1};
+};
+
+// IMemAllocator as the logic sees it.
+class CAllocatorView final : public CSampleAllocator {
+ public:
+  explicit CAllocatorView(IMemAllocator* allocator) : m_allocator(allocator) {}
+  HRESULT SetProperties(const BUFFER_PROPS& request, BUFFER_PROPS* actual) override {
+    ALLOCATOR_PROPERTIES in = {request.buffers, request.bufferSize, request.align, request.prefix};
+    ALLOCATOR_PROPERTIES out = {};
+    HRESULT hr = m_allocator->SetProperties(&in, &out);
+    if (actual) *actual = BUFFER_PROPS{out.cBuffers, out.cbBuffer, out.cbAlign, out.cbPrefix};
+    return hr;
+  }
+
+ private:
+  IMemAllocator* m_allocator;
+};
+
+}  // namespace
+
+// ---- sample-grabber callback ----
+
+STDMETHODIMP CSampleGrabberCBShell::QueryInterface(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  if (riid == IID_ISampleGrabberCB || riid == IID_IUnknown) {
+    *ppv = static_cast<ISampleGrabberCB*>(this);
+    return S_OK;
+  }
+  *ppv = nullptr;
+  return E_NOINTERFACE;
+}
+
+STDMETHODIMP CSampleGrabberCBShell::SampleCB(double sampleTime, IMediaSample* sample) {
+  if (!sample) return S_OK;
+  BYTE* data = nullptr;
+  if (FAILED(sample->GetPointer(&data))) data = nullptr;
+  LONG length = sample->GetActualDataLength();
+  MEDIA_SAMPLE_INFO info = {data, length > 0 ? static_cast<DWORD>(length) : 0, sample->IsPreroll() == S_OK,
+                            sample->IsDiscontinuity() == S_OK};
+  return m_callback->SampleCB(sampleTime, info);
+}
+
+// ---- network-provider pin ----
+
+CNetworkProviderPinShell::~CNetworkProviderPinShell() { BreakConnection(); }
+
+STDMETHODIMP CNetworkProviderPinShell::QueryInterface(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  if (riid == IID_IUnknown || riid == IID_IPin) {
+    *ppv = static_cast<IPin*>(this);
+    AddRef();
+    return S_OK;
+  }
+  *ppv = nullptr;
+  return E_NOINTERFACE;
+}
+
+// The pin lives and dies with its filter.
+STDMETHODIMP_(ULONG) CNetworkProviderPinShell::AddRef() { return m_filter->AddRef(); }
+STDMETHODIMP_(ULONG) CNetworkProviderPinShell::Release() { return m_filter->Release(); }
+
+void CNetworkProviderPinShell::BreakConnection() {
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
+  if (m_allocator) {
+    m_allocator->Decommit();
+    m_allocator->Release();
+    m_allocator = nullptr;
+  }
+  if (m_connected) {
+    m_connected->Release();
+    m_connected = nullptr;
+  }
+  FreeMediaTypeContents(m_type);
+  std::memset(&m_type, 0, sizeof(m_type));
+  m_filter->Logic()->SetConnectedPin(nullptr);
+}
+
+HRESULT CNetworkProviderPinShell::DecideAllocator(IPin* receivePin) {
+  IMemInputPin* input = nullptr;
+  // An antenna input without a memory pin takes no samples anyway.
+  if (FAILED(receivePin->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&input)))) return S_OK;
+  IMemAllocator* allocator = nullptr;
+  HRESULT hr = input->GetAllocator(&allocator);
+  if (FAILED(hr))
+    hr = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
+                          reinterpret_cast<void**>(&allocator));
+  if (SUCCEEDED(hr)) {
+    ALLOCATOR_PROPERTIES wanted = {};
+    input->GetAllocatorRequirements(&wanted);
+    BUFFER_PROPS request = {wanted.cBuffers, wanted.cbBuffer, wanted.cbAlign, wanted.cbPrefix};
+    CAllocatorView view(allocator);
+    hr = m_filter->Logic()->DecideBufferSize(&view, &request);
+    if (SUCCEEDED(hr)) hr = input->NotifyAllocator(allocator, FALSE);
+    if (SUCCEEDED(hr)) m_allocator = allocator;
+    else allocator->Release();
+  }
+  input->Release();
+  return hr;
+}
+
+HRESULT CNetworkProviderPinShell::AttemptConnection(IPin* receivePin, const AM_MEDIA_TYPE* mediaType) {
+  DS_MEDIA_TYPE type = ToDsMediaType(*mediaType);
+  HRESULT hr = m_filter->Logic()->CheckMediaType(&type);
+  if (hr != S_OK) return FAILED(hr) ? hr : VFW_E_TYPE_NOT_ACCEPTED;
+  // Connected before the receiver hears of it: the tuner registers from its side of the
+  // connection and the provider then builds its topology on this peer.
+  m_connected = receivePin;
+  m_connected->AddRef();
+  m_type = *mediaType;
+  m_type.pbFormat = nullptr;
+  m_type.cbFormat = 0;
+  m_type.pUnk = nullptr;
+  m_filter->Logic()->SetConnectedPin(WrapDirectShowPin(receivePin));
+  hr = receivePin->ReceiveConnection(this, mediaType);
+  if (SUCCEEDED(hr)) hr = m_filter->Logic()->CompleteConnect(m_filter->Logic()->ConnectedPin().get());
+  if (SUCCEEDED(hr)) hr = DecideAllocator(receivePin);
+  if (FAILED(hr)) {
+    receivePin->Disconnect();
+    BreakConnection();
+  }
+  return hr;
+}
+
+STDMETHODIMP CNetworkProviderPinShell::Connect(IPin* receivePin, const AM_MEDIA_TYPE* mediaType) {
+  if (!receivePin) return E_POINTER;
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
+  if (m_connected) return VFW_E_ALREADY_CONNECTED;
+  if (m_filter->State() != State_Stopped) return VFW_E_NOT_STOPPED;
+  if (mediaType && mediaType->majortype != GUID_NULL) return AttemptConnection(receivePin, mediaType);
+
+  // No type given: the receiver's proposals (ours are none).
+  IEnumMediaTypes* types = nullptr;
+  HRESULT failure = VFW_E_NO_ACCEPTABLE_TYPES;
+  if (SUCCEEDED(receivePin->EnumMediaTypes(&types)) && types) {
+    AM_MEDIA_TYPE* type = nullptr;
+    ULONG fetched = 0;
+    while (types->Next(1, &type, &fetched) == S_OK && fetched == 1) {
+      HRESULT hr = AttemptConnection(receivePin, type);
+      FreeMediaTypeContents(*type);
+      CoTaskMemFree(type);
+      if (SUCCEEDED(hr)) {
+        types->Release();
+        return S_OK;
+      }
+      if (hr != E_FAIL && hr != E_INVALIDARG && hr != VFW_E_TYPE_NOT_ACCEPTED) failure = hr;
+    }
+    types->Release();
+  }
+  return failure;
+}
+
+STDMETHODIMP CNetworkProviderPinShell::Disconnect() {
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
+  if (m_filter->State() != State_Stopped) return VFW_E_NOT_STOPPED;
+  if (!m_connected) return S_FALSE;
+  BreakConnection();
+  return S_OK;
+}
+
+STDMETHODIMP CNetworkProviderPinShell::ConnectedTo(IPin** pin) {
+  if (!pin) return E_POINTER;
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
+  *pin = m_connected;
+  if (!m_connected) return VFW_E_NOT_CONNECTED;
+  m_connected->AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP CNetworkProviderPinShell::ConnectionMediaType(AM_MEDIA_TYPE* mediaType) {
+  if (!mediaType) return E_POINTER;
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
+  std::memset(mediaType, 0, sizeof(*mediaType));
+  if (!m_connected) return VFW_E_NOT_CONNECTED;
+  *mediaType = m_type;
+  return S_OK;
+}
+
+STDMETHODIMP CNetworkProviderPinShell::QueryPinInfo(PIN_INFO* info) {
+  if (!info) return E_POINTER;
+  info->pFilter = m_filter->AsFilter();
+  info->pFilter->AddRef();
+  info->dir = PINDIR_OUTPUT;
+  MultiByteToWideChar(CP_ACP, 0, m_filter->Logic()->PinName(), -1, info->achName, MAX_PIN_NAME);
+  return S_OK;
+}
+
+STDMETHODIMP CNetworkProviderPinShell::QueryDirection(PIN_DIRECTION* direction) {
+  if (!direction) return E_POINTER;
+  *direction = PINDIR_OUTPUT;
+  return S_OK;
+}
+
+STDMETHODIMP CNetworkProviderPinShell::QueryId(LPWSTR* id) {
+  if (!id) return E_POINTER;
+  const char* name = m_filter->Logic()->PinName();
+  int chars = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
+  *id = static_cast<LPWSTR>(CoTaskMemAlloc(chars * sizeof(WCHAR)));
+  if (!*id) return E_OUTOFMEMORY;
+  MultiByteToWideChar(CP_ACP, 0, name, -1, *id, chars);
+  return S_OK;
+}
+
+STDMETHODIMP CNetworkProviderPinShell::QueryAccept(const AM_MEDIA_TYPE* mediaType) {
+  if (!mediaType) return E_POINTER;
+  DS_MEDIA_TYPE type = ToDsMediaType(*mediaType);
+  return m_filter->Logic()->CheckMediaType(&type) == S_OK ? S_OK : S_FALSE;
+}
+
+STDMETHODIMP CNetworkProviderPinShell::EnumMediaTypes(IEnumMediaTypes** types) {
+  if (!types) return E_POINTER;
+  *types = new CEmptyTypeEnum;
+  return S_OK;
+}
+
+// ---- network-provider filter ----
+
+CNetworkProviderShell::CNetworkProviderShell(CNetworkProviderLogic* logic)
+    : m_logic(logic), m_pin(this), m_tuner(new CNullTuner(static_cast<IBaseFilter*>(this))) {}
+
+CNetworkProviderShell::~CNetworkProviderShell() {
+  delete static_cast<CNullTuner*>(m_tuner);
+  if (m_clock) m_clock->Release();
+}
+
+STDMETHODIMP_(ULONG) CNetworkProviderShell::Release() {
+  ULONG left = --m_references;
+  if (left == 0) delete this;
+  return left;
+}
+
+STDMETHODIMP CNetworkProviderShell::QueryInterface(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  std::lock_guard<std::recursive_mutex> guard(m_filterLock);
+  if (riid == __uuidof(IBDA_NetworkProvider)) {
+    *ppv = static_cast<IBDA_NetworkProvider*>(this);
+  } else if (riid == __uuidof(ITuner)) {
+    *ppv = static_cast<ITuner*>(static_cast<CNullTuner*>(m_tuner));
+  } else if (riid == IID_IUnknown || riid == IID_IBaseFilter || riid == IID_IMediaFilter || riid == IID_IPersist) {
+    *ppv = static_cast<IBaseFilter*>(this);
+  } else {
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP CNetworkProviderShell::GetClassID(CLSID* clsid) {
+  if (!clsid) return E_POINTER;
+  *clsid = kClsidNetworkProvider;
+  return S_OK;
+}
+
+STDMETHODIMP CNetworkProviderShell::Stop() {
+  std::lock_guard<std::recursive_mutex> guard(m_filterLock);
+  m_state = State_Stopped;
+  return S_OK;
+}
+
+STDMETHODIMP CNetworkProviderShell::Pause() {
+  std::lock_guard<std::recursive_mutex> guard(m_filterLock);
+  m_state = State_Paused;
+  return S_OK;
+}
+
+STDMETHODIMP CNetworkProviderShell::Run(REFERENCE_TIME) {
+  std::lock_guard<std::recursive_mutex> guard(m_filterLock);
+  if (m_state == State_Stopped) Pause();
+  HRESULT hr = m_logic->Run();
+  if (FAILED(hr)) return hr;
+  m_state = State_Running;
+  return S_OK;
+}
+
+STDMETHODIMP CNetworkProviderShell::GetState(DWORD, FILTER_STATE* state) {
+  if (!state) return E_POINTER;
+  *state = m_state;
+  return S_OK;
+}
+
+STDMETHODIMP CNetworkProviderShell::SetSyncSource(IReferenceClock* clock) {
+  std::lock_guard<std::recursive_mutex> guard(m_filterLock);
+  if (clock) clock->AddRef();
+  if (m_clock) m_clock->Release();
+  m_clock = clock;
+  return S_OK;
+}
+
+STDMETHODIMP CNetworkProviderShell::GetSyncSource(IReferenceClock** clock) {
+  if (!clock) return E_POINTER;
+  std::lock_guard<std::recursive_mutex> guard(m_filterLock);
+  *clock = m_clock;
+  if (m_clock) m_clock->AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP CNetworkProviderShell::EnumPins(IEnumPins** pins) {
+  if (!pins) return E_POINTER;
+  *pins = new CSinglePinEnum(&m_pin, 0);
+  return S_OK;
+}
+
+STDMETHODIMP CNetworkProviderShell::FindPin(LPCWSTR id, IPin** pin) {
+  if (!id || !pin) return E_POINTER;
+  WCHAR name[64];
+  MultiByteToWideChar(CP_ACP, 0, m_logic->PinName(), -1, name, 64);
+  if (wcscmp(id, name) != 0) {
+    *pin = nullptr;
+    return VFW_E_NOT_FOUND;
+  }
+  *pin = &m_pin;
+  m_pin.AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP CNetworkProviderShell::QueryFilterInfo(FILTER_INFO* info) {
+  if (!info) return E_POINTER;
+  std::lock_guard<std::recursive_mutex> guard(m_filterLock);
+  std::memcpy(info->achName, m_name, sizeof(info->achName) < sizeof(m_name) ? sizeof(info->achName) : sizeof(m_name));
+  info->pGraph = m_graph;
+  if (m_graph) m_graph->AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP CNetworkProviderShell::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
+  std::lock_guard<std::recursive_mutex> guard(m_filterLock);
+  m_graph = graph;
+  std::memset(m_name, 0, sizeof(m_name));
+  if (name) wcsncpy(m_name, name, sizeof(m_name) / sizeof(m_name[0]) - 1);
+  return S_OK;
+}
+
+STDMETHODIMP CNetworkProviderShell::RegisterDeviceFilter(IUnknown* filter, ULONG* registration) {
+  return m_logic->RegisterDeviceFilter(filter, registration);
+}
+
+STDMETHODIMP CNetworkProviderShell::UnRegisterDeviceFilter(ULONG registration) {
+  return m_logic->UnRegisterDeviceFilter(registration);
+}
+
+CNetworkProviderShell* AsNetworkProviderShell(IBaseFilter* filter) {
+  if (!filter) return nullptr;
+  CLSID clsid = {};
+  if (FAILED(filter->GetClassID(&clsid)) || clsid != kClsidNetworkProvider) return nullptr;
+  return static_cast<CNetworkProviderShell*>(filter);
+}
+#endif
