@@ -1,6 +1,8 @@
 // Filter texts as the user types them, and the table they become.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "common/fake_system.h"
 #include "datapath/filter_settings.h"
 #include "log/log.h"
