@@ -5,6 +5,7 @@
 #include "bda/bda_diagnostics.h"
 #include "bda/bda_graph.h"
 #include "bda/device_selection.h"
+#include "extensions/technotrend_api.h"
 #include "platform/bda_guids.h"
 #include "settings/settings_store.h"
 
@@ -146,10 +147,10 @@ HRESULT CBdaGraph::FindEnumDevice(ENUM_DEVICE_CALLBACK callback, void* context) 
 HRESULT AddEnumeratedDevice(PARAM_DEVICE* device, void* deviceList) {
   if (!device || !deviceList) return E_POINTER;
   auto* list = static_cast<DEVICE_LIST*>(deviceList);
-  if (device->extensionType == 1 && device->ttDeviceClass != 0 && device->ttDeviceClass != 4 &&
-      list->productNameLookup) {
+  if (device->extensionType == 1 && device->ttDeviceClass != 0 && device->ttDeviceClass != 4 && list->finder) {
     std::string product;
-    if (list->productNameLookup(*device, &product) && !product.empty())
+    if (TtLookupProductName(*list->finder, device->ttDeviceClass, device->tunerPinMedium, &product) &&
+        !product.empty())
       std::snprintf(device->friendlyName, sizeof(device->friendlyName), "%s", product.c_str());
   }
   char text[kDeviceNameSize + 32];
@@ -162,6 +163,7 @@ HRESULT AddEnumeratedDevice(PARAM_DEVICE* device, void* deviceList) {
 SELECTION_RESULT SelectDevice(CBdaGraph& graph, SettingsStore& settings, CDeviceChooser& chooser,
                               DEVICE_LIST* list, DEVICE_CHOICE* choice) {
   int defaultDevice = static_cast<WORD>(settings.ReadInt(kCommonSection, "DefaultDevice", 0));
+  if (!list->finder) list->finder = &graph;
   graph.FindEnumDevice(&AddEnumeratedDevice, list);
   const int count = static_cast<int>(list->devices.size());
   if (count == 0) return SELECTION_RESULT::NoDevice;

@@ -6,6 +6,7 @@
 #include "bda/bda_types.h"
 
 class CBdaGraph;
+class CKsDeviceFinder;
 class SettingsStore;
 
 // The "Choose Device" dialog, as the selection sees it; the user interface implements it.
@@ -18,15 +19,13 @@ class CDeviceChooser {
                       int* chosen) = 0;
 };
 
-// Replaces a Technotrend device's friendly name by its product name (through the vendor
-// API); false leaves the name as it is.
-using TT_PRODUCT_NAME_LOOKUP = bool (*)(const PARAM_DEVICE& device, std::string* productName);
-
 // The device array and list texts that enumeration fills.
 struct DEVICE_LIST {
   std::vector<PARAM_DEVICE> devices;
   std::vector<std::string> texts;
-  TT_PRODUCT_NAME_LOOKUP productNameLookup = nullptr;
+  // Finds the devices through which the Technotrend API reads a product name; without
+  // one, Technotrend devices keep their friendly names.
+  CKsDeviceFinder* finder = nullptr;
 };
 
 // Applies the Technotrend family table to a record.
@@ -43,7 +42,7 @@ struct DEVICE_CHOICE {
   bool isDefault = false;  // the main dialog shows "Use as default" ticked
 };
 
-// Reads "DefaultDevice", enumerates, takes the default, the only device or the user's
+// Reads "DefaultDevice", enumerates (with the graph as the device finder), takes the default, the only device or the user's
 // choice, and writes "DefaultDevice" back.
 SELECTION_RESULT SelectDevice(CBdaGraph& graph, SettingsStore& settings, CDeviceChooser& chooser,
                               DEVICE_LIST* list, DEVICE_CHOICE* choice);

@@ -134,6 +134,7 @@ const char* DeliveryName(LONG type) {
 int Probe(const OPTIONS& o, bool emulated) {
   CBdaGraph graph;
   DEVICE_LIST list;
+  list.finder = &graph;
   HRESULT hr = graph.FindEnumDevice(&AddEnumeratedDevice, &list);
   if (FAILED(hr)) {
     char text[64];
