@@ -388,8 +388,8 @@ CStreamGenerator::PID_STREAM& CStreamGenerator::PickPid() {
 
 void CStreamGenerator::BuildFiller(BYTE* p) {
   p[0] = 0x47;
-  p[1] = 0x1F;
-  p[2] = 0xFF;
+  p[1] = static_cast<BYTE>(kNullPid >> 8);
+  p[2] = static_cast<BYTE>(kNullPid);
   p[3] = 0x10;
   std::memset(p + 4, 0xFF, 184);
 }
