@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "adapter/adapter.h"
+#include "bda/bda_graph.h"
 #include "datapath/crc32.h"
 #include "datapath/data_path.h"
 #include "datapath/filter_text.h"
@@ -79,6 +80,10 @@ DWORD ReadDelay(SettingsStore& store, const char* name, int defaultValue) {
 }
 
 }  // namespace
+
+bool CGraphMacSource::GetHardwareMac(BYTE mac[6]) {
+  return m_graph && (m_graph->GetCaps() & CAP_MAC) && SUCCEEDED(m_graph->GetHardwareMac(mac));
+}
 
 CFilterAdapter& TheFilterAdapter() {
   static CProgramAdapter adapter;

@@ -22,6 +22,17 @@ class CHardwareMacSource {
   virtual bool GetHardwareMac(BYTE mac[6]) = 0;
 };
 
+class CBdaGraph;
+// The graph's device as the MAC source: only an extension with CAP_MAC answers.
+class CGraphMacSource final : public CHardwareMacSource {
+ public:
+  explicit CGraphMacSource(CBdaGraph* graph) : m_graph(graph) {}
+  bool GetHardwareMac(BYTE mac[6]) override;
+
+ private:
+  CBdaGraph* m_graph;
+};
+
 // The virtual-adapter operations an apply runs; by default the program's adapter.
 class CFilterAdapter {
  public:

@@ -2,6 +2,7 @@
 // adapter and MAC change.
 #include <cstring>
 
+#include "bda/bda_graph.h"
 #include "datapath/data_path.h"
 
 #include "pages/filter_fixture.h"
@@ -237,6 +238,13 @@ TEST_F(FilterPageTest, InitialisationSetsColumnsAndHardwareMacWithOrWithoutADevi
   EXPECT_FALSE(dialog.IsItemEnabled(IDC_HARDWARE_MAC));
   EXPECT_TRUE(dialog.IsItemEnabled(IDC_IP));
   EXPECT_EQ(page.HardwareMacText(), "00:00:00:00:00:00");
+
+  // A graph that was never built has no extension, so no MAC.
+  CBdaGraph unbuilt;
+  CGraphMacSource fromGraph(&unbuilt), noGraph(nullptr);
+  BYTE mac[6];
+  EXPECT_FALSE(fromGraph.GetHardwareMac(mac));
+  EXPECT_FALSE(noGraph.GetHardwareMac(mac));
 
   CMemoryDialog other;
   CFixedMac device;

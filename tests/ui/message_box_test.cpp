@@ -43,10 +43,4 @@ TEST(MessageBoxTest, AQuestionClosedWithoutYesCountsAsNo) {
   EXPECT_EQ(AskQuestion(dialog, "?"), BoxResult::No);
 }
 
-TEST(FormatTextTest, FormatsLongTextsWhole) {
-  std::string big(5000, 'x');
-  EXPECT_EQ(FormatText("%s-%u", big.c_str(), 7u), big + "-7");
-  EXPECT_EQ(FormatText("%s", ""), "");
-}
-
 }  // namespace
