@@ -210,3 +210,24 @@ TEST_F(TechnotrendTest, ExtensionTypeOneServesDiseqcMacAndAntennaPower) {
   EXPECT_EQ(io.back().code, 0x232044u);
   EXPECT_EQ(io.back().data, (std::vector<BYTE>{1, 0, 0, 0}));
 }
+
+TEST_F(TechnotrendTest, DriverAnswersAtTheEnumeratorsPathsAndFailsSafelyOnceGone) {
+  std::string error;
+  EXPECT_FALSE(CreateEmulatedVendorDriver("tt-unknown", {}, &error));
+  EXPECT_NE(error.find("tt-unknown"), std::string::npos);
+  auto driver = CreateEmulatedVendorDriver("tt-usb2", Tt(0, 4));
+  ASSERT_TRUE(driver);
+  driver->InstallIoControlPath(m_io, "@device:pnp:\\\\?\\emulated#usb#tuner\\capture");
+  m_io.Install("kernel-path", driver->KernelDevice());
+  HANDLE h = m_io.Open("@device:pnp:\\\\?\\emulated#usb#tuner\\capture");
+  HANDLE k = m_io.Open("kernel-path");
+  BYTE out[4] = {};
+  DWORD got = 0;
+  EXPECT_TRUE(m_io.IoControl(h, 0x23204C, nullptr, 0, out, 4, &got));  // class 3 device index
+  EXPECT_EQ(Dword(std::vector<BYTE>(out, out + 4), 0), 4u);
+  driver.reset();
+  EXPECT_FALSE(m_io.IoControl(h, 0x23204C, nullptr, 0, out, 4, &got));
+  EXPECT_FALSE(m_io.IoControl(k, 0x2F0003, out, 4, out, 4, &got));
+  m_io.Close(h);
+  m_io.Close(k);
+}

@@ -56,7 +56,8 @@ int Compare(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GU
 const char* const kObjectNames[VO_COUNT] = {"tuner", "tuner-in", "tuner-out", "capture", "video-capture"};
 
 const std::vector<std::string> kFamilies = {
-    "generic",   "technotrend", "twinhan",  "tbs-cxt",   "prof-7500", "dvbworld", "conexant",
+    "generic",   "technotrend", "tt-budget2", "tt-budget3", "tt-usb2", "tt-pinnacle", "tt-dss", "tt-premium",
+    "twinhan",  "tbs-cxt",   "prof-7500", "dvbworld", "conexant",
     "hauppauge", "microsoft",   "geniatech", "jactek",   "bestunar",  "omicom",   "tbs-qbox",
     "tbs-nxp",   "compro",      "anysee",   "genpix-3dparty", "genpix", "netup",  "quarn",
     "tbs-usb",   "tbs-pcie",
@@ -89,13 +90,38 @@ class CEmulatedVendorDriver::CObjectView final : public CKsPropertySet {
   int m_object;
 };
 
+// The objects the emulated device I/O holds on to may outlive the driver; once
+// it is gone they answer every request with a failure.
+class CDriverLink {
+ public:
+  explicit CDriverLink(CEmulatedVendorDriver* d) : m_driver(d) {}
+  void Detach() {
+    std::lock_guard<std::mutex> g(m_lock);
+    m_driver = nullptr;
+  }
+  BOOL IoControl(const std::string& path, DWORD code, const void* in, DWORD inLength, void* out, DWORD outLength,
+                 DWORD* returned) {
+    std::lock_guard<std::mutex> g(m_lock);
+    if (!m_driver) {
+      SystemServices().SetLastError(ERROR_GEN_FAILURE);
+      return FALSE;
+    }
+    return m_driver->OnIoControl(path, code, in, inLength, out, outLength, returned);
+  }
+
+ private:
+  std::mutex m_lock;
+  CEmulatedVendorDriver* m_driver;
+};
+
 // The tuner filter's kernel object: IOCTL_KS_PROPERTY requests.
 class CEmulatedVendorDriver::CKernelDevice final : public CEmulatedDevice {
  public:
-  explicit CKernelDevice(CEmulatedVendorDriver& d) : m_driver(d) {}
+  explicit CKernelDevice(CEmulatedVendorDriver& d) : m_link(&d) {}
+  void Detach() { m_link.Detach(); }
   BOOL IoControl(DWORD code, const void* in, DWORD inLength, void* out, DWORD outLength,
                  DWORD* returned) override {
-    return m_driver.OnIoControl("kernel", code, in, inLength, out, outLength, returned);
+    return m_link.IoControl("kernel", code, in, inLength, out, outLength, returned);
   }
   BOOL Write(const void*, DWORD, DWORD*) override {
     SystemServices().SetLastError(ERROR_NOT_SUPPORTED);
@@ -103,16 +129,17 @@ class CEmulatedVendorDriver::CKernelDevice final : public CEmulatedDevice {
   }
 
  private:
-  CEmulatedVendorDriver& m_driver;
+  CDriverLink m_link;
 };
 
 // One Technotrend device path.
 class CEmulatedVendorDriver::CPathDevice final : public CEmulatedDevice {
  public:
-  CPathDevice(CEmulatedVendorDriver& d, std::string path) : m_driver(d), m_path(std::move(path)) {}
+  CPathDevice(CEmulatedVendorDriver& d, std::string path) : m_link(&d), m_path(std::move(path)) {}
+  void Detach() { m_link.Detach(); }
   BOOL IoControl(DWORD code, const void* in, DWORD inLength, void* out, DWORD outLength,
                  DWORD* returned) override {
-    return m_driver.OnIoControl(m_path, code, in, inLength, out, outLength, returned);
+    return m_link.IoControl(m_path, code, in, inLength, out, outLength, returned);
   }
   BOOL Write(const void*, DWORD, DWORD*) override {
     SystemServices().SetLastError(ERROR_NOT_SUPPORTED);
@@ -120,7 +147,7 @@ class CEmulatedVendorDriver::CPathDevice final : public CEmulatedDevice {
   }
 
  private:
-  CEmulatedVendorDriver& m_driver;
+  CDriverLink m_link;
   std::string m_path;
 };
 
@@ -133,12 +160,23 @@ bool CEmulatedVendorDriver::PROPERTY_KEY::operator<(const PROPERTY_KEY& o) const
 
 CEmulatedVendorDriver::CEmulatedVendorDriver(std::string family, const VENDOR_DRIVER_OPTIONS& options)
     : m_family(std::move(family)), m_options(options) {
+  static const char* const kTtAliases[] = {"tt-budget2", "tt-budget3", "tt-usb2", "tt-pinnacle", "tt-dss", "tt-premium"};
+  for (int c = 0; c < 6; ++c) {
+    if (m_family == kTtAliases[c]) {
+      m_family = "technotrend";
+      m_options.ttClass = c + 1;
+    }
+  }
+  if (m_family == "technotrend" && m_options.ttClass == 0) m_options.ttClass = 1;
   for (int i = 0; i < VO_COUNT; ++i) m_views[i] = std::make_unique<CObjectView>(*this, i);
   m_kernelDevice = std::make_shared<CKernelDevice>(*this);
   Build();
 }
 
-CEmulatedVendorDriver::~CEmulatedVendorDriver() = default;
+CEmulatedVendorDriver::~CEmulatedVendorDriver() {
+  m_kernelDevice->Detach();
+  for (auto& d : m_pathDevices) d->Detach();
+}
 
 void CEmulatedVendorDriver::AddSupport(int object, const GUID& set, DWORD id, DWORD support) {
   m_support[PROPERTY_KEY{object, set, id}] = support;
@@ -525,6 +563,12 @@ HRESULT CEmulatedVendorDriver::Answer(bool get, const GUID& set, DWORD id, BYTE*
 }
 
 std::shared_ptr<CEmulatedDevice> CEmulatedVendorDriver::KernelDevice() { return m_kernelDevice; }
+
+void CEmulatedVendorDriver::InstallIoControlPath(CEmulatedDeviceIo& io, const std::string& path) {
+  auto device = std::make_shared<CPathDevice>(*this, path);
+  m_pathDevices.push_back(device);
+  io.Install(path, device);
+}
 
 void CEmulatedVendorDriver::InstallDevices(CEmulatedDeviceIo& io) {
   for (size_t i = 0; i < m_devices.size(); ++i) io.Install(m_devices[i].devicePath, m_pathDevices[i]);

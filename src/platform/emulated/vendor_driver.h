@@ -88,6 +88,11 @@ class CEmulatedVendorDriver : public CKsPropertySet {
   // Puts the device paths of Devices() into the emulated device I/O.
   void InstallDevices(CEmulatedDeviceIo& io);
   void UninstallDevices(CEmulatedDeviceIo& io);
+  // Answers this driver's I/O controls at another path as well: the device
+  // paths under which the emulated enumerator lists the tuner and capture
+  // filters of a Technotrend device. Once the driver is gone, whatever the
+  // device I/O still holds of it fails every request.
+  void InstallIoControlPath(CEmulatedDeviceIo& io, const std::string& path);
 
   // Every call so far, oldest first.
   std::vector<VENDOR_CALL> Calls() const;
@@ -146,8 +151,8 @@ class CEmulatedVendorDriver : public CKsPropertySet {
   std::vector<VENDOR_CALL> m_calls;
   std::vector<DEVICE_ENTRY> m_devices;
   std::unique_ptr<CObjectView> m_views[VO_COUNT];
-  std::shared_ptr<CEmulatedDevice> m_kernelDevice;
-  std::vector<std::shared_ptr<CEmulatedDevice>> m_pathDevices;
+  std::shared_ptr<CKernelDevice> m_kernelDevice;
+  std::vector<std::shared_ptr<CPathDevice>> m_pathDevices;
   BYTE m_twinhanLnbConfig[20] = {};
   BYTE m_eeprom[256] = {};
   BYTE m_i2cPointer = 0;
@@ -155,6 +160,9 @@ class CEmulatedVendorDriver : public CKsPropertySet {
 };
 
 // The family names a device description may give ("tbs-nxp", "omicom", ...).
+// "technotrend" takes its device class from the options (class 1 when none);
+// "tt-budget2", "tt-budget3", "tt-usb2", "tt-pinnacle", "tt-dss" and
+// "tt-premium" name the Technotrend classes 1 to 6 directly.
 const std::vector<std::string>& EmulatedVendorFamilies();
 
 // The driver of a family; nullptr for an unknown family, with error set to a
