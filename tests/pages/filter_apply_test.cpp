@@ -4,6 +4,7 @@
 
 #include "bda/bda_graph.h"
 #include "datapath/data_path.h"
+#include "ui/string_table.h"
 
 #include "pages/filter_fixture.h"
 
@@ -78,6 +79,30 @@ TEST_F(FilterPageTest, RefusedTextsShowTheirErrorAndLeaveTableCountersAdapterAnd
   EXPECT_EQ(store.writes, writes);
   EXPECT_EQ(LogLines().size(), logLines);
   EXPECT_EQ(dialog.GetRowCount(IDC_FILTER_LIST), 3);
+}
+
+class CBadModule final : public CStringSource {
+ public:
+  bool Lookup(unsigned id, std::string& text) override {
+    if (id != 114) return false;
+    text = format;
+    return true;
+  }
+  std::string format;
+};
+
+TEST_F(FilterPageTest, APidMessageFormatFromALanguageModuleIsUsedOnlyWhenItFitsItsArguments) {
+  CBadModule module;
+  CStringSource* previous = SetStringSource(&module);
+  module.format = "%s-PID %u ungueltig (max. %u)";
+  Apply("00:02:C0:A8:EE:EE", "10.0.0.1", "9000", "0", "0");
+  EXPECT_EQ(LastBox().text, "Unicast-PID 9000 ungueltig (max. 8192)");
+  for (const char* bad : {"%s %s %s", "%u %s %u", "%s %u %u %n", "%s %u"}) {
+    module.format = bad;
+    Apply("00:02:C0:A8:EE:EE", "10.0.0.1", "9000", "0", "0");
+    EXPECT_EQ(LastBox().text, "Invalid Unicast-PID 9000 > 8192 !") << bad;
+  }
+  SetStringSource(previous);
 }
 
 TEST_F(FilterPageTest, TextsThatPassedValidationAreKeptNormalisedWhenALaterOneFails) {
