@@ -612,10 +612,10 @@ BOOL CEmulatedVendorDriver::KernelIoControl(const BYTE* in, DWORD inLength, BYTE
     SystemServices().SetLastError(error);
     return FALSE;
   };
-  if (m_family != "dvbworld") return fail(ERROR_NOT_SUPPORTED);
   if (call.code != IOCTL_KS_PROPERTY_CODE || !in || inLength < 16) return fail(ERROR_INVALID_PARAMETER);
   GUID set = ReadGuid(in);
   call.set = set;
+  if (m_family != "dvbworld") return fail(ERROR_SET_NOT_FOUND);
   if (set == KSPROPSETID_DvbWorldProbe) {
     if (!out || outLength < 12) return fail(ERROR_INSUFFICIENT_BUFFER);
     std::memset(out, 0, 12);
