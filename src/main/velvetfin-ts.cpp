@@ -2,11 +2,13 @@
 // standard input or the built-in demo stream) and hands the packets it delivers to
 // a pcap file, a Linux TUN interface or a counter. For replaying captures and measuring.
 #include <chrono>
+#include <condition_variable>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -254,6 +256,48 @@ void PrintStatistic(DWORD elapsedMs) {
   std::fflush(stdout);
   c.tsPayloadBytesPrev.Set(c.tsPayloadBytes.Get());
 }
+
+// Prints the statistic line once a second, also while the input is stalled (a pipe
+// or a paced stream). It only reads the counters, as the page's timer does.
+class CStatisticPrinter {
+ public:
+  using Clock = std::chrono::steady_clock;
+  explicit CStatisticPrinter(bool enabled) : m_last(Clock::now()) {
+    if (enabled) m_thread = std::thread([this] { Run(); });
+  }
+  ~CStatisticPrinter() { Stop(); }
+  // Stops the thread and prints the closing line over the time since the last one.
+  void Finish() {
+    Stop();
+    std::lock_guard<std::mutex> g(m_lock);
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_last).count();
+    PrintStatistic(ms > 0 ? static_cast<DWORD>(ms) : 1);
+  }
+
+ private:
+  void Stop() {
+    {
+      std::lock_guard<std::mutex> g(m_lock);
+      m_stop = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable()) m_thread.join();
+  }
+  void Run() {
+    std::unique_lock<std::mutex> g(m_lock);
+    while (!m_wake.wait_until(g, m_last + std::chrono::seconds(1), [this] { return m_stop; })) {
+      auto now = Clock::now();
+      PrintStatistic(static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(now - m_last).count()));
+      m_last = now;
+    }
+  }
+
+  std::mutex m_lock;
+  std::condition_variable m_wake;
+  bool m_stop = false;
+  Clock::time_point m_last;
+  std::thread m_thread;
+};
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -315,9 +359,9 @@ int main(int argc, char** argv) {
   using Clock = std::chrono::steady_clock;
   std::vector<BYTE> buffer(o.bufferSize);
   const auto start = Clock::now();
-  auto lastLine = start;
   uint64_t fed = 0;
   bool readError = false;
+  CStatisticPrinter printer(!o.quiet);
   for (;;) {
     size_t got = 0;
     if (!input.Read(buffer.data(), buffer.size(), got)) {
@@ -332,12 +376,6 @@ int main(int argc, char** argv) {
       auto due = start + std::chrono::duration<double>(fed * 8.0 / (o.rateMbps * 1e6));
       std::this_thread::sleep_until(std::chrono::time_point_cast<Clock::duration>(due));
     }
-    auto now = Clock::now();
-    if (now - lastLine >= std::chrono::seconds(1)) {
-      DWORD ms = static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(now - lastLine).count());
-      lastLine = now;
-      if (!o.quiet) PrintStatistic(ms);
-    }
   }
   auto end = Clock::now();
   {
@@ -348,8 +386,7 @@ int main(int argc, char** argv) {
   io.Close(handle);
   io.Uninstall(kAdapterPath);
 
-  DWORD ms = static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(end - lastLine).count());
-  PrintStatistic(ms == 0 ? 1 : ms);
+  printer.Finish();
   static const char* const kSet[kFilterCount] = {"UC", "BC", "MC"};
   for (int k = 0; k < kFilterCount; ++k) {
     if (TheFilterTable().entry[k].pid == kPidOff) continue;
