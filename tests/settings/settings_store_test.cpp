@@ -214,7 +214,7 @@ TEST(IniStore, ReadsAHandWrittenWindowsFile) {
   EXPECT_EQ(s.ReadInt("Astra 19.2E", "Freq", 0), 11778000);
   EXPECT_EQ(s.ReadInt("astra 19.2e", "UC_PID", 0), -1);
   EXPECT_EQ(s.ReadInt("Astra 19.2E", "BC_PID", 0), 17);
-  EXPECT_EQ(s.ReadInt("Astra 19.2E", "MC_PID", 5), 0);
+  EXPECT_EQ(s.ReadInt("Astra 19.2E", "MC_PID", 5), 0x20);
   EXPECT_EQ(s.ReadInt("Common", "Log", 0), 1);
   EXPECT_EQ(s.ListSections(), (std::vector<std::string>{"Common", "Astra 19.2E", "common"}));
   EXPECT_TRUE(s.IsCommonSection("Common"));
@@ -272,6 +272,12 @@ TEST(IniStore, IntegerParsingStopsAtTheFirstNonDigit) {
   EXPECT_EQ(ParseProfileInt("abc"), 0u);
   EXPECT_EQ(ParseProfileInt("\t-12 34"), static_cast<DWORD>(-12));
   EXPECT_EQ(ParseProfileInt("- 5"), 0u);
+  EXPECT_EQ(ParseProfileInt("0x1F"), 31u);
+  EXPECT_EQ(ParseProfileInt("-0x10"), static_cast<DWORD>(-16));
+  EXPECT_EQ(ParseProfileInt("0b101"), 5u);
+  EXPECT_EQ(ParseProfileInt("0o17"), 15u);
+  EXPECT_EQ(ParseProfileInt("0X10"), 0u);
+  EXPECT_EQ(ParseProfileInt("0129"), 129u);
 }
 
 // --- choice of back end, names ---

@@ -384,12 +384,15 @@ bool CEmulatedRegistry::AttachFile(const std::string& path) {
     m_saving = true;
     return true;
   }
-  std::ifstream in(path, std::ios::binary);
   std::stringstream text;
   bool readOk = false;
-  if (in) {
-    text << in.rdbuf();
-    readOk = !in.bad();
+  {
+    // Closed again before any rename: Windows cannot move an open file.
+    std::ifstream in(path, std::ios::binary);
+    if (in) {
+      text << in.rdbuf();
+      readOk = !in.bad();
+    }
   }
   if (readOk && LoadLocked(text.str())) {
     m_saving = true;

@@ -150,9 +150,32 @@ DWORD ParseProfileInt(const std::string& text) {
   while (i < text.size() && static_cast<unsigned char>(text[i]) <= ' ') ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  // As the system's number parser with no base given: 0x, 0o and 0b prefixes count.
+  DWORD base = 10;
+  if (i + 1 < text.size() && text[i] == '0') {
+    switch (text[i + 1]) {
+      case 'x': base = 16; break;
+      case 'o': base = 8; break;
+      case 'b': base = 2; break;
+      default: break;
+    }
+    if (base != 10) i += 2;
+  }
   DWORD value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-    value = value * 10u + static_cast<DWORD>(text[i] - '0');
+  for (; i < text.size(); ++i) {
+    char c = text[i];
+    DWORD digit;
+    if (c >= '0' && c <= '9')
+      digit = static_cast<DWORD>(c - '0');
+    else if (c >= 'a' && c <= 'f')
+      digit = static_cast<DWORD>(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F')
+      digit = static_cast<DWORD>(c - 'A' + 10);
+    else
+      break;
+    if (digit >= base) break;
+    value = value * base + digit;
+  }
   return negative ? 0u - value : value;
 }
 

@@ -20,8 +20,9 @@ class CIniFile final : public CProfileFile {
   bool CanOpenForReading(const std::string& path) override;
 };
 
-// The integer parsing of GetPrivateProfileInt: leading blanks, an optional sign,
-// then digits up to the first non-digit (nothing readable is 0).
+// The integer parsing of GetPrivateProfileInt: leading blanks, an optional sign, an
+// optional 0x/0o/0b base prefix, then digits up to the first one the base does not
+// have (nothing readable is 0).
 DWORD ParseProfileInt(const std::string& text);
 
 // The process-wide instance.

@@ -1,5 +1,6 @@
 // Linux keeps the program's registry in a file of its own, in the user's
 // configuration directory: $XDG_CONFIG_HOME/velvetfin/registry or ~/.config/velvetfin/registry.
+// VELVETFIN_REGISTRY names another file; set but empty, the registry is kept in memory only.
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -9,6 +10,7 @@
 
 namespace {
 std::string RegistryFilePath() {
+  if (const char* chosen = std::getenv("VELVETFIN_REGISTRY")) return chosen;
   std::string dir;
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
     dir = xdg;
