@@ -82,8 +82,11 @@ class CEmulatedTapAdapter final : public CEmulatedDevice, public CAdapterListSou
   bool m_listed = true;
 };
 
+// The NetCfgInstanceId of the emulated platform's own adapter.
+constexpr char kEmulatedTapInstanceId[] = "{5F3A1C2E-7B4D-4E8A-9C61-0B2D3E4F5A60}";
+
 struct EMULATED_TAP_SETUP {
-  std::string instanceId;  // the NetCfgInstanceId, e.g. "{...}"
+  std::string instanceId = kEmulatedTapInstanceId;
   std::string componentId = "brannoxnic";
   BYTE mac[6] = {0x00, 0xFF, 0x4B, 0x52, 0x00, 0x01};
   CEmulatedRegistry* registry = nullptr;        // EmulatedRegistry() when null
