@@ -78,7 +78,7 @@ TEST(GrabberCallbackShell, AnswersComAsTheGrabberExpectsAndPassesFlags) {
   CRecordingCallback callback;
   CSampleGrabberCBShell shell(&callback);
   void* p = nullptr;
-  EXPECT_EQ(shell.QueryInterface(IID_ISampleGrabberCB, &p), S_OK);
+  EXPECT_EQ(shell.QueryInterface(__uuidof(ISampleGrabberCB), &p), S_OK);
   EXPECT_EQ(p, static_cast<ISampleGrabberCB*>(&shell));
   EXPECT_EQ(shell.QueryInterface(IID_IUnknown, &p), S_OK);
   EXPECT_EQ(shell.QueryInterface(IID_IBaseFilter, &p), E_NOINTERFACE);

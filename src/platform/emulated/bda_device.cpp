@@ -28,11 +28,14 @@ CEmulatedBdaDevice::CEmulatedBdaDevice(EMULATED_DEVICE_DESC description, std::un
     : m_desc(std::move(description)), m_vendor(std::move(vendor)) {
   m_strength = m_desc.signalStrength;
   m_quality = m_desc.signalQuality;
+  // The vendor's own device paths (the Technotrend API opens them) exist with the device.
+  if (m_vendor) m_vendor->InstallDevices(EmulatedDeviceIo());
 }
 
 CEmulatedBdaDevice::~CEmulatedBdaDevice() {
   if (m_kernelHandle != INVALID_HANDLE_VALUE) EmulatedDeviceIo().Close(m_kernelHandle);
   if (!m_kernelPath.empty()) EmulatedDeviceIo().Uninstall(m_kernelPath);
+  if (m_vendor) m_vendor->UninstallDevices(EmulatedDeviceIo());
 }
 
 std::vector<BDA_CALL> CEmulatedBdaDevice::Calls() const {

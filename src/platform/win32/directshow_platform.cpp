@@ -277,7 +277,7 @@ class CDsFilter final : public CGraphFilter {
   HRESULT QuerySampleGrabber(std::shared_ptr<CSampleGrabber>* grabber) override {
     if (!grabber) return E_POINTER;
     ISampleGrabber* raw = nullptr;
-    HRESULT hr = m_filter->QueryInterface(IID_ISampleGrabber, reinterpret_cast<void**>(&raw));
+    HRESULT hr = m_filter->QueryInterface(__uuidof(ISampleGrabber), reinterpret_cast<void**>(&raw));
     if (FAILED(hr) || !raw) return FAILED(hr) ? hr : E_NOINTERFACE;
     *grabber = std::make_shared<CDsSampleGrabber>(raw);
     return S_OK;

@@ -164,7 +164,7 @@ class CAllocatorView final : public CSampleAllocator {
 
 STDMETHODIMP CSampleGrabberCBShell::QueryInterface(REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
-  if (riid == IID_ISampleGrabberCB || riid == IID_IUnknown) {
+  if (riid == __uuidof(ISampleGrabberCB) || riid == IID_IUnknown) {
     *ppv = static_cast<ISampleGrabberCB*>(this);
     return S_OK;
   }
