@@ -1,5 +1,6 @@
 // Choosing the extension: the probe order, the BDAType override, the
 // video-capture attachment, tuner indexes and the uniform operations' rules.
+#include <algorithm>
 #include <cstring>
 
 #include "extension_fixture.h"
@@ -301,4 +302,16 @@ TEST_F(ExtensionTest, TwinhanKeepsToneBurstPositionAndPowerInItsLnbConfiguration
   EXPECT_EQ(writes[2].payload[17], 3);
   // A burst without a message is refused after the burst was written.
   EXPECT_EQ(m_extension.SendDiseqc(nullptr, 0, 0, TONEBURST_A), E_INVALIDARG);
+}
+
+TEST_F(ExtensionTest, EmulatedTbsCxtCardListsItsVideoCaptureByModel) {
+  for (const char* name : {"TBS 8922 DVBS/S2 Tuner", "Omicom SkyStar 4 BDA Tuner/Demod", "ST4200 BDA Tuner/Demod"}) {
+    VENDOR_DRIVER_OPTIONS o;
+    o.friendlyName = name;
+    auto d = CreateEmulatedVendorDriver("tbs-cxt", o);
+    ASSERT_EQ(d->Devices().size(), 1u);
+    std::string model(name);
+    model = model.substr(0, std::min(model.find(" BDA "), model.find(" DVBS")));
+    EXPECT_EQ(d->Devices()[0].friendlyName, model + " Video Capture");
+  }
 }

@@ -193,6 +193,16 @@ void CEmulatedVendorDriver::Build() {
 
   const std::string& f = m_family;
   const GUID& ext = KSPROPSETID_BdaTunerExtensionProperties;
+  if (f == "tbs-cxt") {
+    std::string capture = m_options.videoCaptureName;
+    if (capture.empty() && !m_options.friendlyName.empty()) {
+      const std::string& n = m_options.friendlyName;
+      size_t cut = std::min(n.find(" BDA "), n.find(" DVBS"));
+      capture = n.substr(0, cut) + " Video Capture";
+    }
+    if (!capture.empty())
+      m_devices.push_back(DEVICE_ENTRY{CLSID_VideoInputDeviceCategory, capture, "\\?\emulated#video-capture#" + capture});
+  }
   if (f == "twinhan") {
     AddSupport(VO_TUNER_INPUT, KSPROPSETID_Twinhan, 0, S);
   } else if (f == "tbs-cxt" || f == "prof-7500") {
@@ -289,8 +299,8 @@ void CEmulatedVendorDriver::Build() {
       case 6: add(CLSID_VideoInputDeviceCategory, "TT-premium STi7109 Capture", "#capture"); break;
       default: break;
     }
-    for (const DEVICE_ENTRY& e : m_devices) m_pathDevices.push_back(std::make_shared<CPathDevice>(*this, e.devicePath));
   }
+  for (const DEVICE_ENTRY& e : m_devices) m_pathDevices.push_back(std::make_shared<CPathDevice>(*this, e.devicePath));
 }
 
 CKsPropertySet* CEmulatedVendorDriver::ForObject(VENDOR_OBJECT object) {

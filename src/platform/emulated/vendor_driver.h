@@ -52,6 +52,11 @@ struct VENDOR_DRIVER_OPTIONS {
   DWORD ttDeviceIndex = 0;
   WORD ttVendor = 0x13C2, ttDevice = 0x1019, ttSubVendor = 0x13C2, ttSubDevice = 0x1019;
   DWORD ttHighSpeed = 1;
+  // The tuner's friendly name. A TBS CXT card lists its video-capture filter
+  // under videoCaptureName, or else under the name's model part (the text
+  // before " BDA " or " DVBS") followed by " Video Capture".
+  std::string friendlyName;
+  std::string videoCaptureName;
   // JacTek drivers answer one of two set GUIDs.
   bool jacTekAlternateSet = false;
 };

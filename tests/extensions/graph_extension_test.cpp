@@ -1,0 +1,69 @@
+// The extension chosen inside BuildGraph on emulated devices of each family:
+// the graph hands over the right interfaces and the vendor sets reach the driver.
+#include "bda/bda_fixture.h"
+#include "common/fake_system.h"
+#include "extensions/families.h"
+
+namespace {
+CSampleGrabberCB& Callback() {
+  static CSampleGrabberCB callback(&CSampleCollector::Handler);
+  return callback;
+}
+
+class GraphExtensionTest : public BdaTest {
+ protected:
+  CFakeSystem m_system;
+};
+}  // namespace
+
+TEST_F(GraphExtensionTest, BuildGraphChoosesTheFamilysExtension) {
+  const struct {
+    const char* family;
+    const char* name;
+    int type;
+  } cases[] = {
+      {"tbs-nxp", "TBS 6984 Quad DVBS/S2 Tuner B", 13}, {"tbs-pcie", "TBS 6903 DVBS/S2 Tuner A", 21},
+      {"tbs-usb", "TBS 5925 DVBS/S2 Tuner", 20},        {"tbs-qbox", "TBS QBOX DVBS/S2 Tuner", 12},
+      {"tbs-cxt", "TBS 8920 BDA Tuner/Demod", 3},       {"conexant", "Conexant Tuner", 5},
+      {"geniatech", "Geniatech SU3000", 8},             {"hauppauge", "Hauppauge WinTV", 6},
+      {"omicom", "Omicom S2 PCI", 11},                  {"compro", "Compro S350", 14},
+      {"genpix", "Genpix SkyWalker", 17},               {"genpix-3dparty", "Genpix 8PSK", 16},
+      {"netup", "Netup Dual 1", 18},                    {"quarn", "Quarn S2", 19},
+      {"jactek", "TeVii S470", 9},                      {"bestunar", "Bestunar S2", 10},
+      {"twinhan", "Twinhan 1041", 2},                   {"dvbworld", "DVBWorld 2104", 4},
+      {"anysee", "AnySee E7", 15},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.family);
+    std::string ini = std::string("[dev]\nFriendlyName=") + c.name + "\nFamily=" + c.family + "\n";
+    // These families talk to the capture filter.
+    if (std::string(c.family) == "anysee" || std::string(c.family) == "geniatech") ini += "Capture=Vendor Capture\n";
+    Describe(ini);
+    CBdaGraph graph;
+    auto devices = Enumerate(graph);
+    ASSERT_EQ(devices.size(), 1u);
+    ASSERT_EQ(graph.BuildGraph(devices[0], 0, &Callback()), 0);
+    EXPECT_EQ(graph.Extension().ExtensionType(), c.type);
+    EXPECT_NE(graph.Extension().GetCaps(), 0u);
+    const BYTE message[4] = {0xE0, 0x10, 0x38, 0xF0};
+    EXPECT_EQ(graph.Extension().SendDiseqc(message, 4, 0, 0), S_OK);
+    graph.DestroyGraph();
+    EXPECT_EQ(graph.Extension().GetCaps(), 0u);
+  }
+}
+
+TEST_F(GraphExtensionTest, TbsCxtCardReadsItsMacThroughTheAttachedVideoCapture) {
+  Describe("[dev]\nFriendlyName=TBS 6921 BDA DVBS/S2 Tuner/Demod\nFamily=tbs-cxt\nMac=00:22:AB:01:02:03\n");
+  CBdaGraph graph;
+  auto devices = Enumerate(graph);
+  ASSERT_EQ(graph.BuildGraph(devices.at(0), 0, &Callback()), 0);
+  CExtension& e = graph.Extension();
+  ASSERT_EQ(e.ExtensionType(), 3);
+  if (!(e.GetCaps() & CAP_MAC)) GTEST_SKIP() << "the emulated platform lists no vendor video-capture filter";
+  EXPECT_EQ(e.MacEepromOffset(), 0xA0);
+  BYTE mac[6] = {};
+  ASSERT_EQ(e.GetHardwareMac(mac), S_OK);
+  EXPECT_EQ(mac[0], 0x00);
+  EXPECT_EQ(mac[1], 0x22);
+  EXPECT_EQ(mac[5], 0x03);
+}
