@@ -235,6 +235,15 @@ TEST(VelvetfinTs, DemoStreamArrivesByteForByte) {
   std::remove(saved.c_str());
 }
 
+TEST(VelvetfinTs, PacedRunPrintsTheStatisticLineEverySecond) {
+  // 1 s of demo stream at 2.5 instead of 4 Mbit/s lasts 1.6 s: one line on the way, one at the end.
+  RUN r = RunTool("--generate 1 --rate 2.5");
+  ASSERT_EQ(r.status, 0) << r.err;
+  size_t lines = 0;
+  for (size_t at = r.out.find("\nTS: "); at != std::string::npos; at = r.out.find("\nTS: ", at + 1)) ++lines;
+  EXPECT_EQ(lines, 2u) << r.out;
+}
+
 TEST(VelvetfinTs, RefusesBadFiltersWithThePageTexts) {
   struct CASE {
     const char* args;
