@@ -55,6 +55,11 @@ void PrintExtensionSummary(CExtension& extension, FILE* out) {
   DWORD caps = extension.GetCaps();
   std::fprintf(out, "extension: %s (%d)\n", extension.DisplayName(), extension.ExtensionType());
   std::fprintf(out, "capabilities: 0x%03X %s\n", static_cast<unsigned>(caps), CapabilityNames(caps).c_str());
+  PrintExtensionDetails(extension, out);
+}
+
+void PrintExtensionDetails(CExtension& extension, FILE* out) {
+  DWORD caps = extension.GetCaps();
   if (caps & CAP_MAC) {
     BYTE mac[6] = {};
     HRESULT hr = extension.GetHardwareMac(mac);

@@ -16,6 +16,8 @@ std::string MacText(const BYTE* mac);
 // Prints the display name, the capabilities by name, and (where offered) the
 // hardware MAC and the extended signal, one "key: value" line each.
 void PrintExtensionSummary(CExtension& extension, FILE* out);
+// Only the hardware MAC and extended-signal lines of the summary.
+void PrintExtensionDetails(CExtension& extension, FILE* out);
 
 struct EXTENSION_COMMAND {
   enum KIND { DISEQC, TONE_BURST, LNB_POWER, POSITION, STREAM_ID, PLS, MODCODE } kind = DISEQC;
