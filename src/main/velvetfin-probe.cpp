@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "bda/bda_graph.h"
 #include "bda/device_selection.h"
@@ -14,6 +15,7 @@
 #include "datapath/filter_settings.h"
 #include "datapath/sample_grabber_cb.h"
 #include "datapath/stream_statistics.h"
+#include "extensions/extension_report.h"
 #include "platform/device_io.h"
 #include "platform/emulated/bda_platform.h"
 #include "platform/emulated/emulated_device_io.h"
@@ -27,6 +29,7 @@ struct OPTIONS {
   PARAM_TUNE values = kDefaultTune;
   bool dumpCalls = false;
   int seconds = 0;
+  std::vector<EXTENSION_COMMAND> commands;  // extension operations, in the order given
 };
 
 int Fail(const std::string& text) {
@@ -39,6 +42,8 @@ void Usage() {
       "usage: velvetfin-probe [--devices FILE] [--device N] [--freq KHZ] [--symrate KSPS] [--pol 0|1|2]\n"
       "                       [--modulation N] [--fec N] [--inversion N] [--bandwidth N]\n"
       "                       [--lof1 KHZ] [--lof2 KHZ] [--lofsw KHZ] [--dump-calls] [--seconds N]\n"
+      "                       [--diseqc HEX] [--tone-burst A|B] [--lnb-power 0|1] [--position N]\n"
+      "                       [--stream-id N] [--pls MODE,CODE] [--modcode N]\n"
       "Frequencies in kHz, symbol rates in kS/s, values as the BDA enumerations number them.\n");
 }
 
@@ -77,6 +82,13 @@ std::string ParseOptions(int argc, char** argv, OPTIONS* o) {
     } else if (a == "--seconds") {
       if (!need(1, 86400)) return "--seconds needs a number of seconds (1..86400)";
       o->seconds = v;
+    } else if (IsExtensionOption(a)) {
+      if (!next) return a + " needs a value";
+      EXTENSION_COMMAND command;
+      std::string why;
+      if (!ParseExtensionOption(a, next, &command, &why)) return why;
+      o->commands.push_back(command);
+      ++i;
     } else {
       static const char* const kTuning[] = {"--freq", "--modulation", "--inversion", "--symrate", "--pol",
                                             "--fec", "--bandwidth", "--lof1", "--lof2", "--lofsw"};
@@ -168,6 +180,9 @@ int Probe(const OPTIONS& o, bool emulated) {
   }
   if (FAILED(graph.RunGraph())) return Fail("Can't run filter graph !");
 
+  // Extension operations go before the tune request, as the switching sequence sends them.
+  for (const EXTENSION_COMMAND& command : o.commands) RunExtensionCommand(graph.Extension(), command, stdout);
+
   PARAM_TUNE tune = PlaceTuning(o.values, chosen->deliveryType);
   HRESULT tuned = S_OK;
   if (o.tune) tuned = graph.ChangeParameters(tune);
@@ -179,6 +194,7 @@ int Probe(const OPTIONS& o, bool emulated) {
   std::printf("Capture: %s\n", graph.Device().captureName[0] ? graph.Device().captureName : "(none, tuner feeds the grabber)");
   std::printf("Extension: %s (%ld)\n", graph.ExtensionName(), static_cast<long>(graph.ExtensionType()));
   std::printf("Capabilities: %s\n", CapsText(graph.GetCaps()).c_str());
+  PrintExtensionDetails(graph.Extension(), stdout);
   if (o.tune) {
     std::printf("Tuning:");
     for (int i = 0; i < kTuneFieldCount; ++i) std::printf(" %ld", static_cast<long>(tune.field[i]));
