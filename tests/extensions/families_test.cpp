@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "extension_fixture.h"
+#include "extensions/buffer_address.h"
 #include "extensions/families.h"
 #include "extensions/vendor_guids.h"
 
@@ -460,4 +461,42 @@ TEST_F(FamilyTest, GeniatechMacRequest) {
   EXPECT_EQ(gets[0].instance[8], 0x1F);
   EXPECT_EQ(gets[0].instance[9], 0xF0);
   EXPECT_EQ(gets[0].data.size(), 104u);
+}
+
+namespace {
+// A Netup driver that delivers fewer bytes than asked.
+class CShortReadNetup final : public CKsPropertySet {
+ public:
+  HRESULT QuerySupported(const GUID&, DWORD, DWORD* support) override {
+    *support = KSPROPERTY_SUPPORT_SET;
+    return S_OK;
+  }
+  HRESULT Get(const GUID&, DWORD, void*, DWORD, void*, DWORD, DWORD*) override { return E_NOTIMPL; }
+  HRESULT Set(const GUID&, DWORD, void*, DWORD, void* data, DWORD) override {
+    const BYTE* command = static_cast<const BYTE*>(data);
+    BYTE* reply = static_cast<BYTE*>(DwordToBufferAddress(GetDword(command, 12)));
+    BYTE* count = static_cast<BYTE*>(DwordToBufferAddress(GetDword(command, 20)));
+    std::memset(reply, 0xAB, 4);
+    PutDword(count, 0, 4);
+    return S_OK;
+  }
+};
+}  // namespace
+
+TEST_F(FamilyTest, NetupShortReadIsLoggedAndNotPassedOnAsAMac) {
+  CShortReadNetup netup;
+  BYTE mac[6] = {1, 2, 3, 4, 5, 6};
+  EXPECT_EQ(Netup_GetMAC(&netup, 0, mac), E_FAIL);
+  EXPECT_EQ(mac[0], 1);
+  EXPECT_TRUE(LogHas("Netup_I2CWriteRead - received 4 instead 6 bytes !"));
+}
+
+TEST_F(FamilyTest, TbsCxtMacFailingAccessOffIsReportedButTheReadCounts) {
+  CEmulatedVendorDriver& d = AddDriver("tbs-cxt");
+  d.FailCalls(KSPROPSETID_CX_GOSHAWK2_DIAG_PROP, 0, E_FAIL, 1, 1);
+  BYTE mac[6] = {};
+  EXPECT_EQ(TBS_CXT_GetMAC(On(VO_VIDEO_CAPTURE), 0xA0, mac), S_OK);
+  EXPECT_EQ(std::memcmp(mac, VENDOR_DRIVER_OPTIONS{}.mac, 6), 0);
+  EXPECT_NE(m_system.DebugOutput().find("TBS_CXT_GetMAC() : Set KSPROPSETID_CX_GOSHAWK2_DIAG_PROP failed !"),
+            std::string::npos);
 }
