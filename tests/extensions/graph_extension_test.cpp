@@ -3,6 +3,8 @@
 #include "bda/bda_fixture.h"
 #include "common/fake_system.h"
 #include "extensions/families.h"
+#include "platform/device_io.h"
+#include "platform/emulated/emulated_device_io.h"
 
 namespace {
 CSampleGrabberCB& Callback() {
@@ -12,7 +14,17 @@ CSampleGrabberCB& Callback() {
 
 class GraphExtensionTest : public BdaTest {
  protected:
+  // Kernel handles of emulated filters belong to the emulated device I/O, on Windows too.
+  void SetUp() override {
+    BdaTest::SetUp();
+    m_previousIo = SetDeviceIo(&EmulatedDeviceIo());
+  }
+  void TearDown() override {
+    SetDeviceIo(m_previousIo);
+    BdaTest::TearDown();
+  }
   CFakeSystem m_system;
+  CDeviceIo* m_previousIo = nullptr;
 };
 }  // namespace
 
