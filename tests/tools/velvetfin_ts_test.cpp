@@ -3,6 +3,7 @@
 // output, garbage input, and on Linux a TUN interface feeding a UDP socket.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -83,8 +84,13 @@ RUN RunTool(const std::string& args, const std::string& stdinPath = "") {
 #else
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 #endif
-  r.out = ReadText(out);
-  r.err = ReadText(err);
+  // Console output is text: CR LF on Windows.
+  auto text = [](std::string t) {
+    t.erase(std::remove(t.begin(), t.end(), '\r'), t.end());
+    return t;
+  };
+  r.out = text(ReadText(out));
+  r.err = text(ReadText(err));
   std::remove(out.c_str());
   std::remove(err.c_str());
   return r;
