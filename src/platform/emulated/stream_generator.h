@@ -80,6 +80,8 @@ struct GEN_DATAGRAM {
   std::vector<BYTE> outer;
   uint32_t sequence = 0;  // per service, also in the first 4 bytes of the UDP payload
   // A packet of one of its sections was dropped (continuity error): not delivered.
+  // When only the first of two GRE fragments is lost, a receiver may still deliver
+  // the second one as it stands.
   bool lost = false;
 };
 
