@@ -208,7 +208,8 @@ class CInput {
 };
 
 // The emulated adapter: every write goes to the sink, and each write is put down
-// to the filter whose byte counter grew (the data path counts right after writing).
+// to the filter whose byte counter grew since the previous write (the data path
+// counts every write once, in one filter; the last one is taken after the run).
 class CToolAdapter : public CPacketSink {
  public:
   BOOL Write(const void* data, DWORD length, DWORD* written) override {
