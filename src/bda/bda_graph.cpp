@@ -211,7 +211,6 @@ HRESULT CBdaGraph::WalkCategory(const char* operation, const GUID& category, std
   const bool receiverCategory = category == kKsCategoryBdaReceiverComponent;
   WORD position = 0;
   for (const auto& moniker : monikers) {
-    const WORD current = position++;
     std::shared_ptr<CPropertyBag> bag;
     hr = moniker->BindToStorage(&bag);
     if (FAILED(hr) || !bag) {
@@ -225,6 +224,8 @@ HRESULT CBdaGraph::WalkCategory(const char* operation, const GUID& category, std
       BdaTrace(operation, "IPropertyBag->Read method failed", hr);
       continue;
     }
+    // Counted as enumeration counts: a moniker without a readable name has no position.
+    const WORD current = position++;
     if (attachOnly) {
       if (!name || friendlyName != name) continue;
       std::shared_ptr<CGraphFilter> bound;
