@@ -141,3 +141,16 @@ TEST_F(BdaTest, EmptyTunerCategoryFailsTheBuild) {
   EXPECT_EQ(graph.SetLnbPower(1), E_FAIL);
   EXPECT_EQ(graph.m_pNetworkProviderFilter, nullptr);
 }
+
+TEST_F(BdaTest, MonikerWithoutReadableNameHasNoPosition) {
+  Describe("[Broken]\nNameReadable=0\n[Good]\nFriendlyName=Good Tuner\n");
+  CBdaGraph graph;
+  auto devices = Enumerate(graph);
+  ASSERT_EQ(devices.size(), 1u);
+  EXPECT_EQ(devices[0].index, 0);
+  EXPECT_STREQ(devices[0].friendlyName, "Good Tuner");
+  // The build counts the same way and loads the device enumeration meant.
+  ASSERT_EQ(graph.BuildGraph(devices[0], 0, &Callback()), 0);
+  EXPECT_EQ(m_platform.Device(0)->Registrations(), 0);
+  EXPECT_EQ(m_platform.Device(1)->Registrations(), 1);
+}

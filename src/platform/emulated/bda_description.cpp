@@ -151,6 +151,7 @@ bool ApplyKey(EMULATED_DEVICE_DESC* d, const std::string& key, const std::string
   std::string k = Lower(key);
   LONG n = 0;
   if (k == "friendlyname") d->friendlyName = value;
+  else if (k == "namereadable") return ParseBool(value, &d->nameReadable);
   else if (k == "devicepath") d->devicePath = value;
   else if (k == "delivery") return ParseDelivery(value, &d->deliveryType);
   else if (k == "nodes") {

@@ -18,6 +18,7 @@ enum class EMULATED_STREAM_KIND { Generated, File, None };
 struct EMULATED_DEVICE_DESC {
   std::string section;       // the ini section it came from
   std::string friendlyName;
+  bool nameReadable = true;  // false: the moniker's property bag cannot read the name
   std::string devicePath;    // the moniker's display name
   LONG deliveryType = 1;     // 1..5; only decides the default nodes
   std::vector<GUID> nodes;   // topology node functions, descriptor order

@@ -70,10 +70,11 @@ class CEmuNetworkProviderFilter final : public CEmuFilter {
 
 class CEmuPropertyBag final : public CPropertyBag {
  public:
-  CEmuPropertyBag(std::string friendlyName, std::string devicePath)
-      : m_friendlyName(std::move(friendlyName)), m_devicePath(std::move(devicePath)) {}
+  CEmuPropertyBag(std::string friendlyName, std::string devicePath, bool nameReadable)
+      : m_friendlyName(std::move(friendlyName)), m_devicePath(std::move(devicePath)), m_nameReadable(nameReadable) {}
   HRESULT Read(const char* name, std::string* value) override {
     if (!name || !value) return E_POINTER;
+    if (std::string(name) == "FriendlyName" && !m_nameReadable) return E_FAIL;
     if (std::string(name) == "FriendlyName") *value = m_friendlyName;
     else if (std::string(name) == "DevicePath") *value = m_devicePath;
     else return E_INVALIDARG;
@@ -82,6 +83,7 @@ class CEmuPropertyBag final : public CPropertyBag {
 
  private:
   std::string m_friendlyName, m_devicePath;
+  bool m_nameReadable;
 };
 
 enum class MONIKER_KIND { Tuner, Capture, Plain };
@@ -94,7 +96,8 @@ class CEmuMoniker final : public CDeviceMoniker {
         m_displayName(std::move(displayName)) {}
   HRESULT BindToStorage(std::shared_ptr<CPropertyBag>* bag) override {
     if (!bag) return E_POINTER;
-    *bag = std::make_shared<CEmuPropertyBag>(m_friendlyName, m_displayName);
+    *bag = std::make_shared<CEmuPropertyBag>(m_friendlyName, m_displayName,
+                                             m_kind != MONIKER_KIND::Tuner || m_device->Description().nameReadable);
     return S_OK;
   }
   HRESULT GetDisplayName(std::string* name) override {
