@@ -25,6 +25,9 @@
 #include "datapath/sample_grabber_cb.h"
 #include "datapath/stream_statistics.h"
 #include "log/log.h"
+#include "pages/filter_dlg.h"
+#include "platform/emulated/emulated_registry.h"
+#include "settings/settings_store.h"
 #include "platform/emulated/emulated_device_io.h"
 #include "platform/emulated/packet_sink.h"
 #include "platform/emulated/stream_generator.h"
@@ -47,6 +50,7 @@ struct OPTIONS {
   DWORD bufferSize = kDefaultBuffer;
   double rateMbps = 0;
   bool quiet = false;
+  bool applyLog = false;
 };
 
 void Usage() {
@@ -59,7 +63,9 @@ void Usage() {
                "  --buffer BYTES                 bytes handed over per sample (default %u)\n"
                "  --rate MBPS                    pace the input (default: as fast as possible)\n"
                "  --save FILE                    with --generate: write the stream to FILE\n"
-               "  --quiet                        no statistic line every second\n",
+               "  --quiet                        no statistic line every second\n"
+               "  --apply-log                    print the log lines and list rows an apply of the\n"
+               "                                 filters would produce, and stop\n",
                unsigned(kDefaultBuffer));
 }
 
@@ -85,6 +91,8 @@ int ParseOptions(int argc, char** argv, OPTIONS& o) {
     double number = 0;
     if (a == "--ip-filter") {
       o.filters.useIpFilter = true;
+    } else if (a == "--apply-log") {
+      o.applyLog = true;
     } else if (a == "--quiet") {
       o.quiet = true;
     } else if (a == "--help" || a == "-h") {
@@ -132,7 +140,7 @@ int ParseOptions(int argc, char** argv, OPTIONS& o) {
       return kExitError;
     }
   }
-  if ((o.generateSeconds >= 0) == !o.input.empty()) {
+  if (!o.applyLog && (o.generateSeconds >= 0) == !o.input.empty()) {
     std::fprintf(stderr, "velvetfin-ts: give one input: a file, - or --generate SECONDS\n");
     Usage();
     return kExitError;
@@ -301,6 +309,22 @@ class CStatisticPrinter {
 };
 }  // namespace
 
+// The filters stored as a profile holds them and put through the MPE-Filter page's apply,
+// without touching the adapter or the running table.
+int PrintApplyPreview(const OPTIONS& o, const FILTER_SETTINGS& settings) {
+  CEmulatedRegistry registry;
+  std::unique_ptr<SettingsStore> store = SettingsStore::CreateRegistryStore("velvetfin-ts", &registry);
+  const char* profile = "Standard";
+  store->WriteText(profile, "UC_MAC", settings.texts.macText.c_str());
+  store->WriteText(profile, "UC_IP", settings.texts.ipText.c_str());
+  store->WriteInt(profile, "UC_PID", settings.pid[kUnicastFilter]);
+  store->WriteInt(profile, "BC_PID", settings.pid[kBroadcastFilter]);
+  store->WriteInt(profile, "MC_PID", settings.pid[kMulticastFilter]);
+  store->WriteInt(profile, "UseIPFilter", o.filters.useIpFilter ? 1 : 0);
+  std::fputs(FormatFilterApplyPreview(PreviewFilterApply(*store, profile)).c_str(), stdout);
+  return 0;
+}
+
 int main(int argc, char** argv) {
   OPTIONS o;
   if (int status = ParseOptions(argc, argv, o)) return status == 1 ? 0 : status;
@@ -309,7 +333,7 @@ int main(int argc, char** argv) {
   std::string error;
   if (o.generateSeconds >= 0)
     input.Generate(o.generateSeconds);
-  else if (!input.OpenFile(o.input, error))
+  else if (!o.applyLog && !input.OpenFile(o.input, error))
     return Fail(error);
   if (!o.savePath.empty()) return SaveGenerated(o, input);
 
@@ -318,19 +342,11 @@ int main(int argc, char** argv) {
   // The filters as a profile holds them, refused with the page's own texts.
   FILTER_SETTINGS settings;
   FILTER_VALIDATION v = ParseFilterTexts(o.filters, settings);
-  switch (v.error) {
-    case FilterTextError::kNone:
-      break;
-    case FilterTextError::kMac:
-      std::fprintf(stderr, "Invalid MAC-address !\n");
-      return kExitError;
-    case FilterTextError::kIp:
-      std::fprintf(stderr, "Invalid IP-address !\n");
-      return kExitError;
-    case FilterTextError::kPid:
-      std::fprintf(stderr, "Invalid %s-PID %u > %u !\n", FilterName(v.filter), unsigned(v.pidValue), 8192u);
-      return kExitError;
+  if (v.error != FilterTextError::kNone) {
+    std::fprintf(stderr, "%s\n", ValidationErrorText(v).c_str());
+    return kExitError;
   }
+  if (o.applyLog) return PrintApplyPreview(o, settings);
 
   auto adapter = std::make_shared<CToolAdapter>();
   if (!o.pcapPath.empty() && !adapter->OpenPcap(o.pcapPath, error)) return Fail(error);

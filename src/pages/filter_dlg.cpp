@@ -50,6 +50,15 @@ std::string FormatMacBytes(const BYTE mac[6]) {
 
 std::string UnsignedText(unsigned value) { return FormatText("%u", value); }
 
+
+// Negative stored delays would become a wait of weeks: take the default instead.
+DWORD ReadDelay(SettingsStore& store, const char* name, int defaultValue) {
+  int v = store.ReadInt(kCommonSection, name, defaultValue);
+  return DWORD(v < 0 ? defaultValue : v);
+}
+
+}  // namespace
+
 // The error box text for a refused filter text.
 std::string ValidationErrorText(const FILTER_VALIDATION& v) {
   switch (v.error) {
@@ -72,14 +81,6 @@ std::string ValidationErrorText(const FILTER_VALIDATION& v) {
   }
   return {};
 }
-
-// Negative stored delays would become a wait of weeks: take the default instead.
-DWORD ReadDelay(SettingsStore& store, const char* name, int defaultValue) {
-  int v = store.ReadInt(kCommonSection, name, defaultValue);
-  return DWORD(v < 0 ? defaultValue : v);
-}
-
-}  // namespace
 
 bool CGraphMacSource::GetHardwareMac(BYTE mac[6]) {
   return m_graph && (m_graph->GetCaps() & CAP_MAC) && SUCCEEDED(m_graph->GetHardwareMac(mac));

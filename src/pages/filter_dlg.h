@@ -161,6 +161,9 @@ class CFilterDlg {
 
 // What an apply of a stored profile would log and list, without touching the
 // program's table, counters, adapter or store (for the command-line tool).
+// The error box text for a refused filter text (strings 112, 113, 114).
+std::string ValidationErrorText(const FILTER_VALIDATION& v);
+
 struct FILTER_APPLY_PREVIEW {
   bool valid = false;
   std::string error;                  // the error box text when not valid

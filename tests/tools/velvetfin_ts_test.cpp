@@ -273,6 +273,21 @@ TEST(VelvetfinTs, RefusesBadFiltersWithThePageTexts) {
   EXPECT_NE(r.out.find("1      UC   00:02:C0:A8:EE:E?"), std::string::npos) << r.out;
 }
 
+TEST(VelvetfinTs, ApplyLogShowsWhatTheMpeFilterPageWouldLogAndList) {
+  RUN r = RunTool("--apply-log --uc-pid 0500 --uc-mac 00:02:??:a8:ee:e --uc-ip 192.168.1.007 --ip-filter --bc-pid 501");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "Unicast PID=500, MAC: 00:02:00:A8:EE:E0, MASK: FF:FF:00:FF:FF:F0\n"
+            "Broadcast PID=501, MAC: FF:FF:FF:FF:FF:FF, MASK: FF:FF:FF:FF:FF:FF\n"
+            "Multicast PID=8192, MAC: 01:00:5E:00:00:00, MASK: FF:FF:FF:00:00:00\n"
+            "500\tUC\t00:02:??:A8:EE:E?\t192.168.1.7\n"
+            "501\tBC\tFF:FF:FF:FF:FF:FF\t255.255.255.255\n"
+            "8192\tMC\t01:00:5E:??:??:??\t224.???.???.???\n");
+  r = RunTool("--apply-log --mc-pid 0");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+}
+
 TEST(VelvetfinTs, BadInputOrOutputIsOneClearErrorAndStatusTwo) {
   RUN r = RunTool("\"" + Temp("does-not-exist.ts") + "\"");
   EXPECT_EQ(r.status, 2);
