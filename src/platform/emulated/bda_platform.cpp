@@ -172,6 +172,7 @@ bool CEmulatedBdaPlatform::Load(const EMULATED_DESCRIPTION& description, std::st
       options.networkType = static_cast<int>(d.deliveryType);
       for (int i = 0; i < 6; ++i) options.mac[i] = d.mac[i];
       options.ttDeviceIndex = d.medium;
+      options.friendlyName = d.friendlyName;
       std::string vendorError;
       vendor = CreateEmulatedVendorDriver(d.family, options, &vendorError);
       if (!vendor) {

@@ -94,6 +94,8 @@ BOOL CEmulatedDeviceIo::Close(HANDLE handle) {
 }
 
 CEmulatedDeviceIo& EmulatedDeviceIo() {
-  static CEmulatedDeviceIo io;
-  return io;
+  // Never destroyed: emulated devices held by other statics still close their
+  // handles here at process exit, whatever the order of destruction.
+  static CEmulatedDeviceIo* const io = new CEmulatedDeviceIo();
+  return *io;
 }
