@@ -45,6 +45,9 @@ class CDialogControls {
   // Index of the new item (sorted controls place it in order), -1 on failure.
   virtual int AddString(int id, const std::string& text) = 0;
   virtual int GetCount(int id) = 0;
+  // Inserts at the position without sorting; index of the item, -1 on failure.
+  virtual int InsertString(int id, int index, const std::string& text) = 0;
+  virtual void DeleteString(int id, int index) = 0;
   // Empty for an index out of range.
   virtual std::string GetString(int id, int index) = 0;
   virtual void SetItemData(int id, int index, intptr_t data) = 0;
@@ -65,6 +68,12 @@ class CDialogControls {
   virtual std::string GetCell(int id, int row, int column) = 0;
   virtual int GetRowCount(int id) = 0;
   virtual void DeleteAllRows(int id) = 0;
+
+  // Tab controls: inserts a tab (its index, -1 on failure); selection -1 for none.
+  virtual int InsertTab(int id, int index, const std::string& text) = 0;
+  virtual void SetTabSel(int id, int index) = 0;
+  virtual int GetTabSel(int id) = 0;
+  virtual int GetTabRowCount(int id) = 0;
 
   // Progress bars.
   virtual void SetProgressRange(int id, int low, int high) = 0;

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cctype>
 
-void CMemoryDialog::SetItemText(int id, const std::string& text) { Control(id).text = text; }
+void CMemoryDialog::SetItemText(int id, const std::string& text) {
+  Control(id).text = text;
+  if (m_textObserver) m_textObserver(id, text);
+}
 std::string CMemoryDialog::GetItemText(int id) { return Control(id).text; }
 void CMemoryDialog::CheckButton(int id, int state) { Control(id).check = state; }
 int CMemoryDialog::IsButtonChecked(int id) { return Control(id).check; }
@@ -40,6 +43,39 @@ int CMemoryDialog::AddString(int id, const std::string& text) {
 }
 
 int CMemoryDialog::GetCount(int id) { return static_cast<int>(Control(id).items.size()); }
+
+int CMemoryDialog::InsertString(int id, int index, const std::string& text) {
+  CONTROL& c = Control(id);
+  if (index < 0 || index > static_cast<int>(c.items.size())) index = static_cast<int>(c.items.size());
+  c.items.insert(c.items.begin() + index, ITEM{text, 0});
+  if (c.selection >= index) ++c.selection;
+  return index;
+}
+
+void CMemoryDialog::DeleteString(int id, int index) {
+  CONTROL& c = Control(id);
+  if (index < 0 || index >= static_cast<int>(c.items.size())) return;
+  c.items.erase(c.items.begin() + index);
+  if (c.selection == index) c.selection = -1;
+  else if (c.selection > index) --c.selection;
+}
+
+int CMemoryDialog::InsertTab(int id, int index, const std::string& text) {
+  CONTROL& c = Control(id);
+  if (index < 0 || index > static_cast<int>(c.tabs.size())) index = static_cast<int>(c.tabs.size());
+  c.tabs.insert(c.tabs.begin() + index, text);
+  if (c.tabSelection < 0) c.tabSelection = 0;
+  return index;
+}
+
+void CMemoryDialog::SetTabSel(int id, int index) {
+  CONTROL& c = Control(id);
+  c.tabSelection = index >= 0 && index < static_cast<int>(c.tabs.size()) ? index : -1;
+}
+
+int CMemoryDialog::GetTabSel(int id) { return Control(id).tabSelection; }
+
+std::vector<std::string> CMemoryDialog::Tabs(int id) { return Control(id).tabs; }
 
 std::string CMemoryDialog::GetString(int id, int index) {
   CONTROL& c = Control(id);
@@ -121,11 +157,15 @@ int CMemoryDialog::GetProgressPos(int id) { return Control(id).progress; }
 BoxResult CMemoryDialog::ShowMessageBox(const std::string& text, const std::string& caption, BoxIcon icon,
                                     BoxButtons buttons) {
   m_boxes.push_back(MESSAGE_BOX_RECORD{caption, text, icon, buttons});
-  if (buttons == BoxButtons::Ok) return BoxResult::Ok;
-  if (m_answers.empty()) return m_defaultAnswer;
-  BoxResult answer = m_answers.front();
-  m_answers.pop_front();
-  return answer;
+  BoxResult answer = BoxResult::Ok;
+  if (buttons != BoxButtons::Ok) {
+    answer = m_defaultAnswer;
+    if (!m_answers.empty()) {
+      answer = m_answers.front();
+      m_answers.pop_front();
+    }
+  }
+  return m_boxHandler ? m_boxHandler(m_boxes.back(), answer) : answer;
 }
 
 void CMemoryDialog::BeginWaitCursor() {

@@ -3,6 +3,7 @@
 // answer questions and the file-save dialog in advance.
 #pragma once
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -31,6 +32,8 @@ class CMemoryDialog : public CDialogControls {
   void ResetContent(int id) override;
   int AddString(int id, const std::string& text) override;
   int GetCount(int id) override;
+  int InsertString(int id, int index, const std::string& text) override;
+  void DeleteString(int id, int index) override;
   std::string GetString(int id, int index) override;
   void SetItemData(int id, int index, intptr_t data) override;
   intptr_t GetItemData(int id, int index) override;
@@ -45,6 +48,13 @@ class CMemoryDialog : public CDialogControls {
   std::string GetCell(int id, int row, int column) override;
   int GetRowCount(int id) override;
   void DeleteAllRows(int id) override;
+
+  int InsertTab(int id, int index, const std::string& text) override;
+  void SetTabSel(int id, int index) override;
+  int GetTabSel(int id) override;
+  int GetTabRowCount(int id) override { return Control(id).tabRows; }
+  void SetTabRowCount(int id, int rows) { Control(id).tabRows = rows; }
+  std::vector<std::string> Tabs(int id);
 
   void SetProgressRange(int id, int low, int high) override;
   void SetProgressPos(int id, int position) override;
@@ -70,6 +80,14 @@ class CMemoryDialog : public CDialogControls {
   // Answers for the next Yes/No boxes, in order; when none is queued the default answers.
   void QueueAnswer(BoxResult answer) { m_answers.push_back(answer); }
   void SetDefaultAnswer(BoxResult answer) { m_defaultAnswer = answer; }
+  // Called for every message box after it is recorded; its answer replaces the queued one.
+  void SetMessageBoxHandler(std::function<BoxResult(const MESSAGE_BOX_RECORD&, BoxResult)> handler) {
+    m_boxHandler = std::move(handler);
+  }
+  // Told of every window text set (the headless front end prints splash texts).
+  void SetTextObserver(std::function<void(int id, const std::string&)> observer) {
+    m_textObserver = std::move(observer);
+  }
   // The next file-save dialog returns this path (empty: the user cancels).
   void QueueSavePath(const std::string& path) { m_savePaths.push_back(path); }
 
@@ -112,6 +130,9 @@ class CMemoryDialog : public CDialogControls {
     std::vector<std::vector<std::string>> rows;
     int low = 0, high = 100, progress = 0;
     int icon = 0;
+    std::vector<std::string> tabs;
+    int tabSelection = -1;
+    int tabRows = 1;
   };
   CONTROL& Control(int id) { return m_controls[id]; }
 
@@ -123,4 +144,6 @@ class CMemoryDialog : public CDialogControls {
   std::deque<std::string> m_savePaths;
   int m_waitDepth = 0;
   int m_waitCount = 0;
+  std::function<BoxResult(const MESSAGE_BOX_RECORD&, BoxResult)> m_boxHandler;
+  std::function<void(int, const std::string&)> m_textObserver;
 };

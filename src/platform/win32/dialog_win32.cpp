@@ -102,6 +102,44 @@ int CDialogWin32::GetCount(int id) {
   return r < 0 ? 0 : static_cast<int>(r);
 }
 
+int CDialogWin32::InsertString(int id, int index, const std::string& text) {
+  HWND w = Item(id);
+  if (!w) return -1;
+  std::wstring wide = Utf8ToWide(text);
+  LRESULT r = ::SendMessageW(w, IsComboBox(w) ? CB_INSERTSTRING : LB_INSERTSTRING, static_cast<WPARAM>(index),
+                             reinterpret_cast<LPARAM>(wide.c_str()));
+  return r < 0 ? -1 : static_cast<int>(r);
+}
+
+void CDialogWin32::DeleteString(int id, int index) {
+  if (HWND w = Item(id)) ::SendMessageW(w, IsComboBox(w) ? CB_DELETESTRING : LB_DELETESTRING, index, 0);
+}
+
+int CDialogWin32::InsertTab(int id, int index, const std::string& text) {
+  HWND w = Item(id);
+  if (!w) return -1;
+  std::wstring wide = Utf8ToWide(text);
+  TCITEMW item{};
+  item.mask = TCIF_TEXT;
+  item.pszText = wide.data();
+  LRESULT r = ::SendMessageW(w, TCM_INSERTITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+  return r < 0 ? -1 : static_cast<int>(r);
+}
+
+void CDialogWin32::SetTabSel(int id, int index) {
+  if (HWND w = Item(id)) ::SendMessageW(w, TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+int CDialogWin32::GetTabSel(int id) {
+  HWND w = Item(id);
+  return w ? static_cast<int>(::SendMessageW(w, TCM_GETCURSEL, 0, 0)) : -1;
+}
+
+int CDialogWin32::GetTabRowCount(int id) {
+  HWND w = Item(id);
+  return w ? static_cast<int>(::SendMessageW(w, TCM_GETROWCOUNT, 0, 0)) : 0;
+}
+
 std::string CDialogWin32::GetString(int id, int index) {
   HWND w = Item(id);
   if (!w || index < 0) return {};

@@ -8,7 +8,9 @@
 
 class CDialogWin32 : public CDialogControls {
  public:
-  explicit CDialogWin32(HWND dialog) : m_dialog(dialog) {}
+  explicit CDialogWin32(HWND dialog = nullptr) : m_dialog(dialog) {}
+  // The window comes to life after the object (dialogs created from templates).
+  void Attach(HWND dialog) { m_dialog = dialog; }
   HWND Window() const { return m_dialog; }
 
   void SetItemText(int id, const std::string& text) override;
@@ -24,6 +26,8 @@ class CDialogWin32 : public CDialogControls {
   void ResetContent(int id) override;
   int AddString(int id, const std::string& text) override;
   int GetCount(int id) override;
+  int InsertString(int id, int index, const std::string& text) override;
+  void DeleteString(int id, int index) override;
   std::string GetString(int id, int index) override;
   void SetItemData(int id, int index, intptr_t data) override;
   intptr_t GetItemData(int id, int index) override;
@@ -38,6 +42,11 @@ class CDialogWin32 : public CDialogControls {
   std::string GetCell(int id, int row, int column) override;
   int GetRowCount(int id) override;
   void DeleteAllRows(int id) override;
+
+  int InsertTab(int id, int index, const std::string& text) override;
+  void SetTabSel(int id, int index) override;
+  int GetTabSel(int id) override;
+  int GetTabRowCount(int id) override;
 
   void SetProgressRange(int id, int low, int high) override;
   void SetProgressPos(int id, int position) override;
