@@ -120,6 +120,7 @@ class CRegistryStore final : public SettingsStore {
     return names;
   }
 
+  bool CanHoldSection(const std::string& section) const override { return ValidSection(section.c_str()); }
   bool IsCommonSection(const std::string& section) const override {
     if (section.size() != sizeof(kCommonSection) - 1) return false;
     for (size_t i = 0; i < section.size(); ++i)
@@ -198,6 +199,7 @@ class CIniStore final : public SettingsStore {
     return File().GetSectionNames(m_path, kSectionNamesBufferSize);
   }
 
+  bool CanHoldSection(const std::string& section) const override { return ValidSection(section.c_str()); }
   bool IsCommonSection(const std::string& section) const override { return section == kCommonSection; }
 
  private:

@@ -47,6 +47,8 @@ class SettingsStore {
   virtual bool RemoveSection(const char* section) = 0;
   // Registry: sub-keys of the application key in enumeration order; ini: the file's sections.
   virtual std::vector<std::string> ListSections() = 0;
+  // Whether this back end can keep a section of that name (a profile name).
+  virtual bool CanHoldSection(const std::string& section) const = 0;
   // Whether a section name equals "Common" as this back end compares names
   // (registry: without regard to case; ini: exactly).
   virtual bool IsCommonSection(const std::string& section) const = 0;

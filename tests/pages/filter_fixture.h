@@ -19,6 +19,7 @@
 
 class CMapStore final : public SettingsStore {
  public:
+  bool CanHoldSection(const std::string& section) const override { return !section.empty(); }
   Backend GetBackend() const override { return Backend::Ini; }
   std::string Location() const override { return "memory"; }
   int ReadInt(const char* section, const char* name, int defaultValue) override {

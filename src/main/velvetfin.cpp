@@ -1,0 +1,409 @@
+// velvetfin: the receiver without a window system. The same application object,
+// main dialog and pages as the Windows program, on in-memory dialogs driven by the
+// portable event loop, with the emulated tuners and adapter. Message boxes go to
+// standard error and are answered as the command line says; a status line is
+// printed once a second.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "app/receiver_app.h"
+#include "app/receiver_dlg.h"
+#include "datapath/data_path.h"
+#include "datapath/filter_table.h"
+#include "platform/adapter_list.h"
+#include "platform/device_io.h"
+#include "platform/device_platform.h"
+#include "platform/emulated/bda_platform.h"
+#include "platform/emulated/emulated_adapter_list.h"
+#include "platform/emulated/emulated_device_io.h"
+#include "platform/emulated/emulated_registry.h"
+#include "platform/emulated/emulated_services.h"
+#include "platform/emulated/emulated_tap.h"
+#include "platform/emulated/portable_windows.h"
+#include "platform/profile_file.h"
+#include "platform/registry.h"
+#include "platform/service_control.h"
+#include "platform/system.h"
+#include "settings/settings_store.h"
+#include "ui/dialog_ids.h"
+#include "ui/message_box.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <pthread.h>
+#include <signal.h>
+#endif
+
+namespace {
+
+struct OPTIONS {
+  std::string commandLine;  // what the application object reads its instance number from
+  std::string devices;
+  int seconds = 0;
+  int select = 0;  // 1-based entry of the device-selection dialog; 0: cancel it
+  bool selectDefault = false;
+  bool answerYes = true;
+  std::string pcap;
+  bool tun = false;
+  std::string dumpCalls;
+  std::string adapterSection;  // description: [Adapter] Installed=0 leaves it out
+};
+
+void Usage(FILE* out) {
+  std::fprintf(out,
+               "usage: velvetfin [N] [--devices FILE] [--seconds S] [--select K[,default]] [--answer yes|no]\n"
+               "                 [--pcap FILE] [--tun] [--dump-calls FILE]\n"
+               "  N                 instance number (separate settings, log and adapter)\n"
+               "  --devices FILE    emulated tuners from a description (default: the built-in DVB-S2 tuner)\n"
+               "  --seconds S       quit after S seconds (as the Exit button does)\n"
+               "  --select K        answer the device-selection dialog with entry K (,default ticks the box)\n"
+               "  --answer yes|no   the answer to every question box (default yes)\n"
+               "  --pcap FILE       also write every packet the adapter receives to FILE\n"
+               "  --tun             hand the packets to a TUN interface vf<N> (root or CAP_NET_ADMIN)\n"
+               "  --dump-calls FILE at exit, write every call the emulated drivers received\n");
+}
+
+int BadCommandLine(const std::string& why) {
+  std::fprintf(stderr, "velvetfin: %s\n", why.c_str());
+  Usage(stderr);
+  return 2;
+}
+
+bool ParseCount(const char* text, long low, long high, long* value) {
+  if (!text || !*text) return false;
+  char* end = nullptr;
+  long v = std::strtol(text, &end, 10);
+  if (*end || v < low || v > high) return false;
+  *value = v;
+  return true;
+}
+
+// Returns an error text, empty on success.
+std::string ParseOptions(int argc, char** argv, OPTIONS* o) {
+  int first = 1;
+  if (argc > 1 && argv[1][0] != '-') {
+    o->commandLine = argv[1];
+    first = 2;
+  }
+  for (int i = first; i < argc; ++i) {
+    std::string a = argv[i];
+    const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
+    long v = 0;
+    if (a == "--help" || a == "-h") {
+      Usage(stdout);
+      std::exit(0);
+    } else if (a == "--devices" || a == "--pcap" || a == "--dump-calls") {
+      if (!next || !*next) return a + " needs a file";
+      (a == "--devices" ? o->devices : a == "--pcap" ? o->pcap : o->dumpCalls) = next;
+      ++i;
+    } else if (a == "--seconds") {
+      if (!ParseCount(next, 1, 31 * 86400L, &v)) return "--seconds needs a number of seconds (1..2678400)";
+      o->seconds = static_cast<int>(v);
+      ++i;
+    } else if (a == "--select") {
+      std::string text = next ? next : "";
+      size_t comma = text.find(',');
+      std::string number = text.substr(0, comma);
+      if (!ParseCount(number.c_str(), 1, 65536, &v)) return "--select needs an entry number, optionally with ,default";
+      if (comma != std::string::npos && text.substr(comma + 1) != "default") return "--select K takes only ,default";
+      o->select = static_cast<int>(v);
+      o->selectDefault = comma != std::string::npos;
+      ++i;
+    } else if (a == "--answer") {
+      std::string text = next ? next : "";
+      if (text != "yes" && text != "no") return "--answer needs yes or no";
+      o->answerYes = text == "yes";
+      ++i;
+    } else if (a == "--tun") {
+      o->tun = true;
+    } else if (!a.empty() && a[0] != '-' && i == 1) {
+      o->commandLine = a;
+    } else if (!a.empty() && a[0] != '-') {
+      return "the instance number comes first";
+    } else {
+      return "unknown option " + a;
+    }
+  }
+  if (o->tun && !o->pcap.empty()) return "give --pcap or --tun, not both";
+  return "";
+}
+
+// One line per box: caption and text, line breaks shown as " / ".
+std::string BoxLine(const MESSAGE_BOX_RECORD& box) {
+  std::string text;
+  for (size_t i = 0; i < box.text.size(); ++i) {
+    char c = box.text[i];
+    if (c == '\r' || c == '\n') {
+      while (i + 1 < box.text.size() && (box.text[i + 1] == '\r' || box.text[i + 1] == '\n')) ++i;
+      text += " / ";
+    } else {
+      text += c;
+    }
+  }
+  return box.caption + " " + text;
+}
+
+// Once a second: time, profile, signal, status icon and the rates since the last line.
+class CStatusPrinter {
+ public:
+  void Print(CReceiverDlg& dialog) {
+    auto now = std::chrono::steady_clock::now();
+    double seconds = m_started ? std::chrono::duration<double>(now - m_last).count() : 0.0;
+    m_last = now;
+    uint64_t bytes[kFilterCount];
+    double rate[kFilterCount];
+    double total = 0.0;
+    for (int k = 0; k < kFilterCount; ++k) {
+      bytes[k] = TheFilterTable().entry[k].bytes.Get();
+      rate[k] = m_started && seconds > 0 ? double(bytes[k] - m_bytes[k]) * 8.0 / 1000.0 / seconds : 0.0;
+      total += rate[k];
+      m_bytes[k] = bytes[k];
+    }
+    m_started = true;
+
+    SIGNAL_STATE signal;
+    if (CTunerPage* tuner = dialog.TunerPage()) {
+      signal = tuner->Signal();
+    } else {
+      CBdaGraph& graph = dialog.Graph();
+      signal.locked = graph.GetSignalLocked() != 0;
+      signal.level = graph.GetSignalStrength() & 0xFF;
+      signal.quality = graph.GetSignalQuality() & 0xFF;
+    }
+    LOCAL_TIME t = SystemServices().GetLocalTime();
+    std::string line = FormatText("%02u:%02u:%02u %s lock %d level %ld quality %ld", t.hour, t.minute, t.second,
+                                  dialog.ProfileName().c_str(), signal.locked ? 1 : 0, static_cast<long>(signal.level),
+                                  static_cast<long>(signal.quality));
+    if (signal.haveExtended)
+      line += FormatText(" rf %ld snr %.1f ber %.2e", static_cast<long>(signal.rfLevel), signal.snr, signal.ber);
+    line += FormatText(" icon %d total %.3f kbit/s uc %.3f bc %.3f mc %.3f", dialog.StatusIcon(), total, rate[0],
+                       rate[1], rate[2]);
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+  }
+
+ private:
+  bool m_started = false;
+  std::chrono::steady_clock::time_point m_last;
+  uint64_t m_bytes[kFilterCount] = {};
+};
+
+// The window a quit request goes to, once the main dialog runs.
+std::atomic<CWindow*> g_mainWindow{nullptr};
+std::atomic<int> g_signals{0};
+std::atomic<bool> g_deadlinePassed{false};
+
+void RequestQuit(bool force) {
+  CWindow* window = g_mainWindow.load();
+  if (!window) return;
+  if (force) PortableWindowServices().PostEndDialog(window, IDOK);
+  else PortableWindowServices().PostMessage(window, WM_COMMAND, IDOK, 0);
+}
+
+// The first signal is a quit request (the question may be asked); the second ends
+// the dialog without one; a third, while even that hangs, ends the process.
+void OnSignal() {
+  int n = ++g_signals;
+  if (n >= 3) std::_Exit(1);
+  RequestQuit(n >= 2);
+}
+
+#ifdef _WIN32
+BOOL WINAPI ConsoleHandler(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+  OnSignal();
+  return TRUE;
+}
+#endif
+
+// Runs `work` after `seconds` unless cancelled first.
+class CDeadline {
+ public:
+  CDeadline(int seconds, std::function<void()> work) {
+    if (seconds <= 0) return;
+    m_thread = std::thread([this, seconds, work] {
+      std::unique_lock<std::mutex> lock(m_lock);
+      if (!m_wake.wait_for(lock, std::chrono::seconds(seconds), [this] { return m_cancelled; })) {
+        lock.unlock();
+        work();
+      }
+    });
+  }
+  ~CDeadline() {
+    {
+      std::lock_guard<std::mutex> guard(m_lock);
+      m_cancelled = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable()) m_thread.join();
+  }
+
+ private:
+  std::mutex m_lock;
+  std::condition_variable m_wake;
+  bool m_cancelled = false;
+  std::thread m_thread;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  OPTIONS o;
+  std::string error = ParseOptions(argc, argv, &o);
+  if (!error.empty()) return BadCommandLine(error);
+
+  // The emulated platform stands in for tuners, drivers and the adapter.
+  CEmulatedBdaPlatform& devices = EmulatedDevicePlatform();
+  if (!o.devices.empty() && !devices.LoadFile(o.devices, &error)) {
+    std::fprintf(stderr, "velvetfin: %s\n", error.c_str());
+    return 2;
+  }
+  SetDevicePlatform(&devices);
+  SetDeviceIo(&EmulatedDeviceIo());
+  SetWindowServices(&PortableWindowServices());
+#ifdef _WIN32
+  // Under Windows this is a demonstration on emulated devices: the whole machine is emulated.
+  SetRegistry(&EmulatedRegistry());
+  SetAdapterList(&EmulatedAdapterList());
+  SetServiceControl(&EmulatedServices());
+#endif
+  bool installAdapter = true;
+  if (!o.devices.empty()) installAdapter = ProfileFile().GetInt(o.devices, "Adapter", "Installed", 1) != 0;
+
+  CReceiverApp app(o.commandLine);
+  std::shared_ptr<CPacketSink> sink = std::make_shared<CPacketSink>();
+  if (!o.pcap.empty() && !sink->OpenPcap(o.pcap, error)) {
+    std::fprintf(stderr, "velvetfin: %s\n", error.c_str());
+    return 2;
+  }
+  if (o.tun) {
+    // The TUN interface carries the unicast address of the profile the program starts with.
+    std::unique_ptr<SettingsStore> store = SettingsStore::Choose(SystemServices().GetModulePath(), app.ApplicationName());
+    std::string profile = store->ReadText(kCommonSection, "ActiveProfile", "Standard");
+    std::string ipText = store->ReadText(profile.c_str(), "UC_IP", "192.168.238.238");
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    char extra = 0;
+    if (std::sscanf(ipText.c_str(), "%u.%u.%u.%u%c", &a, &b, &c, &d, &extra) != 4 || a > 255 || b > 255 || c > 255 ||
+        d > 255) {
+      a = 192, b = 168, c = 238, d = 238;
+    }
+    const BYTE ip[4] = {BYTE(a), BYTE(b), BYTE(c), BYTE(d)};
+    if (!sink->OpenTun(FormatText("vf%u", app.Instance()), ip, 24, error)) {
+      std::fprintf(stderr, "velvetfin: %s\n", error.c_str());
+      return 2;
+    }
+  }
+  std::shared_ptr<CEmulatedTapAdapter> adapter;
+  if (installAdapter) {
+    EMULATED_TAP_SETUP setup;
+    setup.sink = sink;
+    // Each instance has its own adapter, as each finds "its" adapter by number.
+    for (unsigned k = 0; k < app.Instance(); ++k) {
+      EMULATED_TAP_SETUP other = setup;
+      other.sink = std::make_shared<CPacketSink>();
+      other.instanceId = FormatText("{5F3A1C2E-7B4D-4E8A-9C61-0B2D3E4F5A%02X}", 0x70 + k);
+      InstallEmulatedTap(other);
+    }
+    adapter = InstallEmulatedTap(setup);
+  }
+
+  CPortableWindowServices& windows = PortableWindowServices();
+  const bool answerYes = o.answerYes;
+  windows.SetMessageBoxHandler([answerYes](const MESSAGE_BOX_RECORD& box, BoxResult given) {
+    std::fprintf(stderr, "%s\n", BoxLine(box).c_str());
+    std::fflush(stderr);
+    if (box.buttons == BoxButtons::Ok) return given;
+    return answerYes ? BoxResult::Yes : BoxResult::No;
+  });
+  windows.SetTextObserver([](int templateId, int control, const std::string& text) {
+    if (templateId == IDD_SPLASH && control == IDC_SPLASH_TEXT) {
+      std::printf("%s\n", text.c_str());
+      std::fflush(stdout);
+    }
+  });
+  const int select = o.select;
+  const bool selectDefault = o.selectDefault;
+  windows.SetModalScript(IDD_DEVICE_SELECTION, [select, selectDefault](CPortableWindow& window, CWindowHandler& handler) {
+    if (select == 0) {
+      window.EndDialog(IDCANCEL);
+      return;
+    }
+    window.Controls().SetCurSel(IDC_DEVICE_LIST, select - 1);
+    window.Controls().CheckButton(IDC_DEFAULT_DEVICE, selectDefault ? 1 : 0);
+    LRESULT result = 0;
+    handler.OnMessage(WM_COMMAND, IDOK, 0, &result);
+  });
+  // A new or renamed profile needs a user at a screen.
+  windows.SetModalScript(IDD_PROFILE, [](CPortableWindow& window, CWindowHandler&) { window.EndDialog(IDCANCEL); });
+
+  CStatusPrinter status;
+  app.SetDialogObserver([&status](CReceiverDlg& dialog) {
+    std::printf("%s - version %s\n", kProgramName, kVersionText);
+    std::fflush(stdout);
+    dialog.SetTickObserver([&status, &dialog] {
+      // Quit requests wait for the first tick: before it, start-up still holds the loop.
+      if (!g_mainWindow.load()) {
+        g_mainWindow = dialog.Window();
+        if (int pending = g_signals.load()) RequestQuit(pending >= 2);
+        if (g_deadlinePassed.load()) RequestQuit(false);
+      }
+      status.Print(dialog);
+    });
+  });
+
+#ifdef _WIN32
+  ::SetConsoleCtrlHandler(&ConsoleHandler, TRUE);
+#else
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGUSR1);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  std::thread signals([set] {
+    for (;;) {
+      int number = 0;
+      if (sigwait(&set, &number) != 0) continue;
+      if (number == SIGUSR1) return;
+      OnSignal();
+    }
+  });
+#endif
+
+  int result;
+  {
+    CDeadline deadline(o.seconds, [] {
+      g_deadlinePassed = true;
+      RequestQuit(false);
+    });
+    result = app.Run();
+  }
+  g_mainWindow = nullptr;
+
+#ifndef _WIN32
+  // Wake the signal thread for good: a private signal it recognises.
+  pthread_kill(signals.native_handle(), SIGUSR1);
+  signals.join();
+#endif
+
+  if (!o.dumpCalls.empty()) {
+    std::ofstream out(o.dumpCalls, std::ios::binary | std::ios::trunc);
+    out << devices.DumpCalls();
+    if (!out) std::fprintf(stderr, "velvetfin: cannot write %s\n", o.dumpCalls.c_str());
+  }
+  if (adapter) {
+    std::printf("Adapter: %llu packets, %llu bytes\n", static_cast<unsigned long long>(sink->Packets()),
+                static_cast<unsigned long long>(sink->Bytes()));
+  }
+  return result;
+}
