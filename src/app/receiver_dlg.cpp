@@ -435,9 +435,9 @@ void CReceiverDlg::OnProfileEdit() {
   c.SetCurSel(IDC_PROFILE_LIST, selected);
   SelectProfile(newName, oldName);
   if (newName == oldName) return;
-  // In the registry "alpha" and "Alpha" are one key: removing the old name would
-  // delete the values just written under the new one.
-  if (Store().GetBackend() == SettingsStore::Backend::Registry && SameNoCase(newName, oldName)) return;
+  // Registry keys and ini sections ignore case: "alpha" and "Alpha" are one section,
+  // and removing the old name would delete the values just written under the new one.
+  if (SameNoCase(newName, oldName)) return;
   Store().RemoveSection(oldName.c_str());
 }
 
