@@ -1,0 +1,134 @@
+// The headless receiver run as a process, as users and scripts run it: start-up
+// output, status lines, the demo stream decoded into a pcap file, the quit question,
+// signals, a second instance, bad command lines.
+#ifndef _WIN32
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/system.h"
+
+namespace {
+
+std::string Program() {
+  std::string self = SystemServices().GetModulePath();
+  return self.substr(0, self.find_last_of('/')) + "/../src/velvetfin";
+}
+
+std::string Slurp(const std::string& path) {
+  std::string text;
+  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    std::fclose(f);
+  }
+  return text;
+}
+
+// One run in a private settings and lock place of its own.
+class VelvetfinProcess {
+ public:
+  explicit VelvetfinProcess(const std::string& tag) : m_dir(testing::TempDir() + "vf-" + tag + "-" + std::to_string(getpid())) {
+    std::system(("rm -rf '" + m_dir + "' && mkdir -p '" + m_dir + "'").c_str());
+  }
+  ~VelvetfinProcess() { std::system(("rm -rf '" + m_dir + "'").c_str()); }
+
+  pid_t Start(const std::vector<std::string>& args, int index = 0) {
+    std::string out = Path("out" + std::to_string(index)), err = Path("err" + std::to_string(index));
+    pid_t pid = fork();
+    if (pid == 0) {
+      setenv("VELVETFIN_REGISTRY", Path("registry").c_str(), 1);
+      setenv("XDG_RUNTIME_DIR", m_dir.c_str(), 1);
+      std::freopen(out.c_str(), "w", stdout);
+      std::freopen(err.c_str(), "w", stderr);
+      std::vector<char*> argv{const_cast<char*>("velvetfin")};
+      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(Program().c_str(), argv.data());
+      _exit(127);
+    }
+    return pid;
+  }
+  static int Wait(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  int Run(const std::vector<std::string>& args) { return Wait(Start(args)); }
+  std::string Out(int index = 0) { return Slurp(Path("out" + std::to_string(index))); }
+  std::string Err(int index = 0) { return Slurp(Path("err" + std::to_string(index))); }
+  std::string Path(const std::string& name) const { return m_dir + "/" + name; }
+
+ private:
+  std::string m_dir;
+};
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+}  // namespace
+
+TEST(Velvetfin, RunsTheDemoTunerAndQuitsWhenAsked) {
+  VelvetfinProcess p("demo");
+  ASSERT_EQ(p.Run({"--seconds", "4", "--pcap", p.Path("out.pcap"), "--dump-calls", p.Path("calls.txt")}), 0) << p.Err();
+  std::string out = p.Out();
+  // Start-up as it happens, then a status line per tick.
+  size_t version = out.find("Velvetfin - version 1.1.4.15\n");
+  size_t first = out.find("Initialization ...\n");
+  size_t last = out.find("Initialization completed ...\n");
+  ASSERT_NE(version, std::string::npos) << out;
+  ASSERT_NE(first, std::string::npos) << out;
+  ASSERT_NE(last, std::string::npos) << out;
+  EXPECT_LT(version, first);
+  EXPECT_LT(first, out.find("Starting DVB device ...\n"));
+  EXPECT_LT(out.find("Setup DVB tuner ...\n"), last);
+  EXPECT_GE(Count(out, " Standard lock 1 level "), 1u) << out;
+  EXPECT_NE(out.find(" icon 203 "), std::string::npos) << out;
+  // The question box on standard error, answered yes.
+  EXPECT_NE(p.Err().find("Question ? Are you sure to quit the Velvetfin ?\n"), std::string::npos) << p.Err();
+  // The demo stream reached the adapter, and the pcap file has what it received.
+  EXPECT_GT(Slurp(p.Path("out.pcap")).size(), 24u + 1000u);
+  EXPECT_NE(out.find("Adapter: "), std::string::npos);
+  EXPECT_FALSE(Slurp(p.Path("calls.txt")).empty());
+}
+
+TEST(Velvetfin, SignalsQuitAndASecondInstanceIsRefused) {
+  VelvetfinProcess p("signals");
+  // Every question answered no: the first signal asks, the second ends it anyway.
+  pid_t first = p.Start({"--answer", "no"}, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  EXPECT_EQ(p.Run({"--seconds", "1"}), 1);
+  EXPECT_NE(p.Err().find("Velvetfin Velvetfin is already running !\n"), std::string::npos) << p.Err();
+  // Instance 1 runs beside instance 0.
+  EXPECT_EQ(p.Wait(p.Start({"1", "--seconds", "1"}, 2)), 0) << p.Err(2);
+
+  kill(first, SIGINT);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_EQ(waitpid(first, nullptr, WNOHANG), 0) << "ended although the question was answered no";
+  kill(first, SIGTERM);
+  EXPECT_EQ(p.Wait(first), 0);
+  EXPECT_EQ(Count(p.Err(0), "Question ? Are you sure to quit the Velvetfin ?"), 1u) << p.Err(0);
+}
+
+TEST(Velvetfin, BadCommandLinesExitWithStatusTwo) {
+  VelvetfinProcess p("usage");
+  for (std::vector<std::string> args : {std::vector<std::string>{"--bogus"}, {"--seconds", "0"}, {"--select", "x"},
+                                        {"--select", "1,maybe"}, {"--answer", "perhaps"}, {"--seconds", "1", "7"},
+                                        {"--devices", p.Path("missing.ini")}, {"--pcap"}}) {
+    EXPECT_EQ(p.Run(args), 2) << args[0];
+    EXPECT_NE(p.Err().find("velvetfin: "), std::string::npos) << args[0];
+  }
+}
+#endif
