@@ -17,6 +17,12 @@
 #include "platform/emulated/emulated_tap.h"
 #include "platform/emulated/portable_windows.h"
 #include "platform/registry.h"
+#include "platform/adapter_list.h"
+#include "platform/device_io.h"
+#include "platform/service_control.h"
+#include "platform/emulated/emulated_adapter_list.h"
+#include "platform/emulated/emulated_device_io.h"
+#include "platform/emulated/emulated_services.h"
 #include "settings/settings_store.h"
 #include "ui/dialog_ids.h"
 #include "ui/string_table.h"
@@ -34,6 +40,10 @@ class ReceiverTest : public ::testing::Test {
     m_previousPlatform = SetDevicePlatform(&platform);
     m_previousWindows = SetWindowServices(&windows);
     m_previousRegistry = SetRegistry(&registry);
+    // The emulated adapter's device, list entry and services, also on Windows.
+    m_previousIo = SetDeviceIo(&EmulatedDeviceIo());
+    m_previousList = SetAdapterList(&EmulatedAdapterList());
+    m_previousServices = SetServiceControl(&EmulatedServices());
     windows.UseManualClock();
     windows.SetMessageBoxHandler([this](const MESSAGE_BOX_RECORD& box, BoxResult given) {
       boxes.push_back(box);
@@ -54,6 +64,9 @@ class ReceiverTest : public ::testing::Test {
     if (tap) UninstallEmulatedTap(tap);
     SetTheSettingsStore(nullptr);
     SetRegistry(m_previousRegistry);
+    SetDeviceIo(m_previousIo);
+    SetAdapterList(m_previousList);
+    SetServiceControl(m_previousServices);
     SetWindowServices(m_previousWindows);
     SetDevicePlatform(m_previousPlatform);
   }
@@ -118,4 +131,7 @@ class ReceiverTest : public ::testing::Test {
   CDevicePlatform* m_previousPlatform = nullptr;
   CWindowServices* m_previousWindows = nullptr;
   CRegistry* m_previousRegistry = nullptr;
+  CDeviceIo* m_previousIo = nullptr;
+  CAdapterList* m_previousList = nullptr;
+  CServiceControl* m_previousServices = nullptr;
 };

@@ -107,6 +107,8 @@ INT_PTR CPortableWindowServices::RunModal(CWindow& base, CWindow* owner, CWindow
   Attach(window);
   {
     std::lock_guard<std::mutex> guard(m_lock);
+    // Modal dialogs run on the user-interface thread; other threads' messages queue for it.
+    if (m_modalStack.empty()) m_loopThread = std::this_thread::get_id();
     m_modalStack.push_back(&window);
   }
   bool proceed = handler.OnInitDialog(window);
@@ -174,8 +176,7 @@ LRESULT CPortableWindowServices::SendMessage(CWindow* base, UINT message, WPARAM
   auto* window = static_cast<CPortableWindow*>(base);
   std::unique_lock<std::mutex> lock(m_lock);
   if (!m_alive.count(window)) return 0;
-  bool otherThread = m_loopThread != std::thread::id() && m_loopThread != std::this_thread::get_id() &&
-                     !m_modalStack.empty();
+  bool otherThread = !m_modalStack.empty() && m_loopThread != std::this_thread::get_id();
   if (!otherThread) {
     lock.unlock();
     return Dispatch(window, message, wParam, lParam);
@@ -250,10 +251,13 @@ void CPortableWindowServices::RunRound(CPortableWindow* until, bool wait) {
 }
 
 void CPortableWindowServices::Loop(CPortableWindow& window) {
-  std::thread::id previous = m_loopThread;
-  m_loopThread = std::this_thread::get_id();
-  while (!window.m_ended) RunRound(&window, true);
-  m_loopThread = previous;
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> guard(m_lock);
+      if (window.m_ended) return;
+    }
+    RunRound(&window, true);
+  }
 }
 
 void CPortableWindowServices::Forget(CPortableWindow* window) {
