@@ -1,6 +1,5 @@
 #include "adapter/adapter.h"
 
-#include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +14,7 @@
 #include "platform/registry.h"
 #include "platform/service_control.h"
 #include "platform/system.h"
+#include "platform/text_util.h"
 
 namespace {
 
@@ -26,18 +26,6 @@ constexpr DWORD kMacTextSize = 18;
 constexpr DWORD kServiceWaitLimit = 120000;
 
 void LogInit(const char* text) { LogMessage("Brannox init: %s", text); }
-
-std::string Dotted(const BYTE a[4]) {
-  char buf[16];
-  std::snprintf(buf, sizeof(buf), "%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
-  return buf;
-}
-
-bool EqualsNoCase(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b)
-    if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
-  return *a == *b;
-}
 
 // Reads a REG_SZ-like value into buf (size bytes), always terminated.
 LONG ReadText(CRegistry& reg, RegKey key, const char* name, char* buf, DWORD size) {
@@ -162,7 +150,7 @@ int OpenAdapter(unsigned instance, const BYTE ip[4], int useDhcp, DWORD tapDelay
 
   BYTE mac[6] = {};
   if (Control(h, kTapIoctlGetMac, mac, sizeof(mac)))
-    LogMessage("Brannox MAC %02X:%02X:%02X:%02X:%02X:%02X", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+    LogMessage("Brannox MAC %s", FormatMacAddress(mac).c_str());
   else
     LogInit("Can't get MAC-address MTU Brannox network adapter !");
 
@@ -179,9 +167,9 @@ int OpenAdapter(unsigned instance, const BYTE ip[4], int useDhcp, DWORD tapDelay
   std::memcpy(tun + 4, ip, 3);
   tun[7] = 0;
   std::memcpy(tun + 8, kNetmask, 4);
-  LogMessage("Brannox IP: %u.%u.%u.%u", tun[0], tun[1], tun[2], tun[3]);
-  LogMessage("Brannox NET: %u.%u.%u.%u", tun[4], tun[5], tun[6], tun[7]);
-  LogMessage("Brannox NETMASK: %u.%u.%u.%u", tun[8], tun[9], tun[10], tun[11]);
+  LogMessage("Brannox IP: %s", FormatDottedIp(tun).c_str());
+  LogMessage("Brannox NET: %s", FormatDottedIp(tun + 4).c_str());
+  LogMessage("Brannox NETMASK: %s", FormatDottedIp(tun + 8).c_str());
   if (!Control(h, kTapIoctlConfigTun, tun, sizeof(tun))) return fail("TUN config failed !", kAdapterConfigFailed);
   LogInit("TUN config success !");
 
@@ -204,7 +192,7 @@ int OpenAdapter(unsigned instance, const BYTE ip[4], int useDhcp, DWORD tapDelay
 
   SystemServices().Sleep(tapDelay);
 
-  const std::string expectedAddress = Dotted(address), expectedMask = Dotted(kNetmask);
+  const std::string expectedAddress = FormatDottedIp(address), expectedMask = FormatDottedIp(kNetmask);
   int result = kAdapterNotListed;
   for (int attempt = 0; attempt < kAddressAttempts; ++attempt) {
     std::vector<ADAPTER_INFO> adapters;
@@ -269,10 +257,8 @@ BOOL GetAdapterMac(BYTE mac[6]) {
 int WriteAdapterMac(const BYTE mac[6]) {
   return WalkAdapterKeys(kKeyQueryValue | kKeySetValue, [&](RegKey unit, const char* component) {
     if (std::strcmp(component, kBrannoxComponentId) != 0) return -1;
-    char text[kMacTextSize];
-    std::snprintf(text, sizeof(text), "%02X:%02X:%02X:%02X:%02X:%02X", mac[0], mac[1], mac[2], mac[3], mac[4],
-                  mac[5]);
-    LONG rc = Registry().SetValue(unit, "MAC", kRegSz, reinterpret_cast<const BYTE*>(text), kMacTextSize);
+    const std::string text = FormatMacAddress(mac);
+    LONG rc = Registry().SetValue(unit, "MAC", kRegSz, reinterpret_cast<const BYTE*>(text.c_str()), kMacTextSize);
     if (rc != ERROR_SUCCESS) {
       LogMessage("Unable to set registry key MAC. Error: %i", static_cast<int>(rc));
       return 0;

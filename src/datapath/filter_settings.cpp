@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "log/log.h"
+#include "platform/text_util.h"
 
 namespace {
 std::string PidText(WORD pid) {
@@ -12,10 +13,9 @@ std::string PidText(WORD pid) {
   return text;
 }
 
-void LogEntry(const char* name, const FilterEntry& e) {
-  LogMessage("%s PID=%i, MAC: %02X:%02X:%02X:%02X:%02X:%02X, MASK: %02X:%02X:%02X:%02X:%02X:%02X", name,
-             int(e.pid), e.mac[0], e.mac[1], e.mac[2], e.mac[3], e.mac[4], e.mac[5], e.mask[0], e.mask[1],
-             e.mask[2], e.mask[3], e.mask[4], e.mask[5]);
+std::string EntryLine(const char* name, const FilterEntry& e) {
+  return std::string(name) + " PID=" + std::to_string(int(e.pid)) + ", MAC: " + FormatMacAddress(e.mac) +
+         ", MASK: " + FormatMacAddress(e.mask);
 }
 
 bool Enabled(WORD pid) { return pid >= 1 && pid <= 8192; }
@@ -55,8 +55,9 @@ FILTER_VALIDATION ParseFilterTexts(const FILTER_TEXTS& texts, FILTER_SETTINGS& o
   return v;
 }
 
-std::vector<FILTER_ROW> SetFilterEntries(FilterTable& table, const FILTER_SETTINGS& s) {
-  std::vector<FILTER_ROW> rows;
+FILTER_ENTRIES SetFilterEntries(FilterTable& table, const FILTER_SETTINGS& s) {
+  FILTER_ENTRIES result;
+  std::vector<FILTER_ROW>& rows = result.rows;
   FilterEntry& uc = table.entry[kUnicastFilter];
   if (Enabled(s.pid[kUnicastFilter])) {
     std::memcpy(uc.mac, s.mac.value, 6);
@@ -66,7 +67,7 @@ std::vector<FILTER_ROW> SetFilterEntries(FilterTable& table, const FILTER_SETTIN
     if (s.useIpFilter) std::memcpy(&ip, s.ip, 4);
     uc.ip = ip;
     rows.push_back({s.texts.ucPidText, "UC", s.texts.macText, s.texts.ipText});
-    LogEntry("Unicast", uc);
+    result.logLines.push_back(EntryLine("Unicast", uc));
   } else {
     uc.pid = kPidOff;
   }
@@ -75,7 +76,7 @@ std::vector<FILTER_ROW> SetFilterEntries(FilterTable& table, const FILTER_SETTIN
     bc.pid = s.pid[kBroadcastFilter];
     bc.ip = 0;
     rows.push_back({s.texts.bcPidText, "BC", "FF:FF:FF:FF:FF:FF", "255.255.255.255"});
-    LogEntry("Broadcast", bc);
+    result.logLines.push_back(EntryLine("Broadcast", bc));
   } else {
     bc.pid = kPidOff;
   }
@@ -84,9 +85,13 @@ std::vector<FILTER_ROW> SetFilterEntries(FilterTable& table, const FILTER_SETTIN
     mc.pid = s.pid[kMulticastFilter];
     mc.ip = 0;
     rows.push_back({s.texts.mcPidText, "MC", "01:00:5E:??:??:??", "224.???.???.???"});
-    LogEntry("Multicast", mc);
+    result.logLines.push_back(EntryLine("Multicast", mc));
   } else {
     mc.pid = kPidOff;
   }
-  return rows;
+  return result;
+}
+
+void LogFilterEntries(const FILTER_ENTRIES& entries) {
+  for (const std::string& line : entries.logLines) LogMessage("%s", line.c_str());
 }

@@ -43,6 +43,15 @@ struct FILTER_ROW {
   std::string pid, set, mac, ip;
 };
 
-// Sets the three entries from validated settings, logs one line per enabled filter
-// and returns the list rows in order. Rewrites the table: call it under the callback lock.
-std::vector<FILTER_ROW> SetFilterEntries(FilterTable& table, const FILTER_SETTINGS& settings);
+// What a rebuild of the table produced: the list rows in order and one log line per
+// enabled filter (without time stamp).
+struct FILTER_ENTRIES {
+  std::vector<FILTER_ROW> rows;
+  std::vector<std::string> logLines;
+};
+
+// Sets the three entries from validated settings. Rewrites the table: call it under
+// the callback lock, and write the log lines once the lock is released.
+FILTER_ENTRIES SetFilterEntries(FilterTable& table, const FILTER_SETTINGS& settings);
+// Writes the lines to the log, one time-stamped line each.
+void LogFilterEntries(const FILTER_ENTRIES& entries);

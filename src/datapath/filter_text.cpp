@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/text_util.h"
+
 namespace {
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -100,11 +102,7 @@ bool ParseIpText(const std::string& text, BYTE address[4]) {
   return true;
 }
 
-std::string FormatIpText(const BYTE address[4]) {
-  char text[16];
-  std::snprintf(text, sizeof(text), "%u.%u.%u.%u", address[0], address[1], address[2], address[3]);
-  return text;
-}
+std::string FormatIpText(const BYTE address[4]) { return FormatDottedIp(address); }
 
 bool ParsePidText(const std::string& text, WORD& pid) {
   const char* p = text.c_str();

@@ -24,6 +24,11 @@ LONG InputRange(ULONG position) {
 
 DWORD CExtension::GetCaps() const { return Ready() ? m_caps : 0; }
 
+USB_SPEED_CHECK CExtension::CheckUsbHighSpeed() {
+  if (!Ready() || m_type != EXT_TECHNOTREND) return {};
+  return TtCheckUsbSpeed(m_ttHandle);
+}
+
 HRESULT CExtension::SendDiseqc(const BYTE* message, ULONG length, ULONG repeat, BYTE toneBurst) {
   if (!Ready()) return E_FAIL;
   if (m_device.networkType != NET_SATELLITE) return E_NOTIMPL;

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "platform/text_util.h"
+
 namespace {
 bool ParseNumber(const std::string& text, LONG* value) {
   if (text.empty()) return false;
@@ -45,11 +47,7 @@ std::string CapabilityNames(DWORD caps) {
   return text.empty() ? "none" : text;
 }
 
-std::string MacText(const BYTE* mac) {
-  char text[24];
-  std::snprintf(text, sizeof(text), "%02X-%02X-%02X-%02X-%02X-%02X", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
-  return text;
-}
+std::string MacText(const BYTE* mac) { return FormatMacAddress(mac, '-'); }
 
 void PrintExtensionSummary(CExtension& extension, FILE* out) {
   DWORD caps = extension.GetCaps();

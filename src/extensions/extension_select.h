@@ -28,6 +28,16 @@ struct EXTENSION_DEVICE {
   DWORD ttDeviceIndex = 0;      // the tuner pin's medium id
 };
 
+// The start-up check of a Technotrend API USB device (classes 3, 4 and 5): the
+// result code of "bdaapiGetUSBHighspeedMode" and the mode it read.
+struct USB_SPEED_CHECK {
+  bool usbDevice = false;  // checked: type 1 on a USB class; otherwise nothing was called
+  DWORD status = 2;        // the API's result code (2, not supported, when not called)
+  DWORD mode = 1;          // 0 full speed, otherwise high speed
+  // The port cannot carry the stream: the caller shows message 108 and ends.
+  bool FullSpeedOnly() const { return usbDevice && status == 0 && mode == 0; }
+};
+
 // The graph's property sets; any may be null. The graph owns them.
 struct EXTENSION_INTERFACES {
   CKsPropertySet* tunerInput = nullptr;   // tuner filter's first input pin
@@ -77,6 +87,9 @@ class CExtension {
   CKsPropertySet* VideoCapture() const { return m_videoCapture; }
   bool VideoCaptureShared() const { return m_videoCaptureShared; }
   CTtApiHandle* TtHandle() const { return m_ttHandle; }
+  // After graph construction: the USB port speed of a Technotrend USB device, its
+  // result code written to the log.
+  USB_SPEED_CHECK CheckUsbHighSpeed();
   const GUID& JacTekSet() const { return m_jacTekSet; }
 
  private:

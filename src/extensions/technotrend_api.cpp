@@ -238,13 +238,19 @@ bool TtLookupProductName(CKsDeviceFinder& finder, int deviceClass, DWORD deviceI
   return true;
 }
 
-bool TtUsbFullSpeedOnly(TTHANDLE handle) {
-  if (!TtValidHandle(handle) || !IsUsbClass(handle->deviceClass)) return false;
+USB_SPEED_CHECK TtCheckUsbSpeed(TTHANDLE handle) {
+  USB_SPEED_CHECK check;
+  if (!TtValidHandle(handle) || !IsUsbClass(handle->deviceClass)) return check;
+  check.usbDevice = true;
   DWORD mode = 1;
-  DWORD r = bdaapiGetUSBHighspeedMode(handle, &mode);
-  LogTtResult("bdaapiGetUSBHighspeedMode", r);
-  return r == TT_OK && mode == 0;
+  check.status = bdaapiGetUSBHighspeedMode(handle, &mode);
+  LogTtResult("bdaapiGetUSBHighspeedMode", check.status);
+  // A failed read tells nothing about the port.
+  if (check.status == TT_OK) check.mode = mode;
+  return check;
 }
+
+bool TtUsbFullSpeedOnly(TTHANDLE handle) { return TtCheckUsbSpeed(handle).FullSpeedOnly(); }
 
 void TtMacFromDwords(DWORD first, DWORD second, BYTE* mac) {
   mac[0] = static_cast<BYTE>(first >> 16);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "extensions/extension_host.h"
+#include "extensions/extension_select.h"
 #include "extensions/tt_ioctl.h"
 #include "platform/win_types.h"
 
@@ -67,8 +68,11 @@ void LogTtResult(const char* function, DWORD code);
 // classes 1, 2, 3, 5 and 6 when the description lookup succeeds.
 bool TtLookupProductName(CKsDeviceFinder& finder, int deviceClass, DWORD deviceIndex, std::string* name);
 
-// The start-up check of Technotrend USB devices: true when the device of class
-// 3, 4 or 5 reports full speed (the caller shows message 108 and ends).
+// The start-up check of Technotrend USB devices: for classes 3, 4 and 5 the port
+// speed read through "bdaapiGetUSBHighspeedMode" (result code logged); other
+// classes and invalid handles are not USB devices and nothing is called.
+USB_SPEED_CHECK TtCheckUsbSpeed(TTHANDLE handle);
+// True when that check says full speed (the caller shows message 108 and ends).
 bool TtUsbFullSpeedOnly(TTHANDLE handle);
 
 // The MAC address from the API's two dwords (bytes 1-3 and 4-6, high byte first).

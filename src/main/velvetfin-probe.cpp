@@ -167,8 +167,12 @@ int Probe(const OPTIONS& o, bool emulated) {
     FILTER_SETTINGS settings;
     if (ParseFilterTexts(FILTER_TEXTS{}, settings).error != FilterTextError::kNone)
       return Fail("default filters do not parse");
-    std::lock_guard<std::mutex> guard(TheSampleGrabberCB().Lock());
-    SetFilterEntries(TheFilterTable(), settings);
+    FILTER_ENTRIES entries;
+    {
+      std::lock_guard<std::mutex> guard(TheSampleGrabberCB().Lock());
+      entries = SetFilterEntries(TheFilterTable(), settings);
+    }
+    LogFilterEntries(entries);
   }
 
   hr = graph.BuildGraph(*chosen, 0, &TheSampleGrabberCB());

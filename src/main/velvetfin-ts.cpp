@@ -359,15 +359,17 @@ int main(int argc, char** argv) {
 
   InitCrc32Table();
   CSampleGrabberCB& callback = TheSampleGrabberCB();
-  std::vector<FILTER_ROW> rows;
+  FILTER_ENTRIES entries;
   {
     std::lock_guard<std::mutex> g(callback.Lock());
     TheDataPath().SetDeviceIo(&io);
     TheAdapterHandle().Set(handle);
-    rows = SetFilterEntries(TheFilterTable(), settings);
+    entries = SetFilterEntries(TheFilterTable(), settings);
     for (FilterEntry& e : TheFilterTable().entry) e.bytes.Set(0);
     TheStreamCounters().ZeroAll();
   }
+  LogFilterEntries(entries);
+  const std::vector<FILTER_ROW>& rows = entries.rows;
   std::printf("%-6s %-4s %-18s %s\n", "PID", "Set", "MAC", "IP");
   for (const FILTER_ROW& r : rows)
     std::printf("%-6s %-4s %-18s %s\n", r.pid.c_str(), r.set.c_str(), r.mac.c_str(), r.ip.c_str());

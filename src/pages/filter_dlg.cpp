@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "adapter/adapter.h"
-#include "bda/bda_graph.h"
 #include "datapath/crc32.h"
 #include "datapath/data_path.h"
 #include "datapath/filter_text.h"
@@ -13,6 +12,7 @@
 #include "log/log.h"
 #include "pages/filter_dlg_ids.h"
 #include "platform/system.h"
+#include "platform/text_util.h"
 #include "settings/settings_store.h"
 #include "ui/message_box.h"
 #include "ui/string_table.h"
@@ -43,10 +43,6 @@ class CProgramAdapter final : public CFilterAdapter {
   BOOL GetMac(BYTE mac[6]) override { return GetAdapterMac(mac); }
   int WriteMac(const BYTE mac[6]) override { return WriteAdapterMac(mac); }
 };
-
-std::string FormatMacBytes(const BYTE mac[6]) {
-  return FormatText("%02X:%02X:%02X:%02X:%02X:%02X", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
-}
 
 std::string UnsignedText(unsigned value) { return FormatText("%u", value); }
 
@@ -80,10 +76,6 @@ std::string ValidationErrorText(const FILTER_VALIDATION& v) {
     case FilterTextError::kNone: break;
   }
   return {};
-}
-
-bool CGraphMacSource::GetHardwareMac(BYTE mac[6]) {
-  return m_graph && (m_graph->GetCaps() & CAP_MAC) && SUCCEEDED(m_graph->GetHardwareMac(mac));
 }
 
 CFilterAdapter& TheFilterAdapter() {
@@ -123,7 +115,7 @@ void CFilterDlg::OnInitDialog() {
   InitCrc32Table();
   BYTE mac[6] = {};
   if (m_macSource && m_macSource->GetHardwareMac(mac)) {
-    m_hardwareMacText = FormatMacBytes(mac);
+    m_hardwareMacText = FormatMacAddress(mac);
     m_dialog.EnableItem(IDC_HARDWARE_MAC, true);
   } else {
     m_dialog.EnableItem(IDC_HARDWARE_MAC, false);
@@ -235,15 +227,17 @@ bool CFilterDlg::ApplyFilterSettings() {
   DWORD leaseTime = DWORD(store.ReadInt(kCommonSection, "DHCPLeaseTime", int(kDefaultDhcpLeaseTime)));
   m_adapter.Close(tapDelay);
 
-  std::vector<FILTER_ROW> rows;
+  FILTER_ENTRIES entries;
   {
     // The streaming thread handles whole buffers under this lock: the zeroing is
-    // exact and no buffer sees a half-written table.
+    // exact and no buffer sees a half-written table. The log file waits until it is free.
     std::lock_guard<std::mutex> lock(*m_targets.lock);
     for (FilterEntry& e : m_targets.table->entry) e.bytes.Set(0);
     m_targets.counters->ZeroAll();
-    rows = SetFilterEntries(*m_targets.table, s);
+    entries = SetFilterEntries(*m_targets.table, s);
   }
+  LogFilterEntries(entries);
+  const std::vector<FILTER_ROW>& rows = entries.rows;
   ResetRates();
   for (size_t i = 0; i < rows.size(); ++i) {
     int row = m_dialog.InsertRow(IDC_FILTER_LIST, int(i), rows[i].pid);
@@ -345,7 +339,7 @@ void CFilterDlg::MacFromIp() {
   }
   m_ipText = FormatIpText(ip);
   const BYTE mac[6] = {BYTE(p0), BYTE(p1), ip[0], ip[1], ip[2], ip[3]};
-  m_macText = FormatMacBytes(mac);
+  m_macText = FormatMacAddress(mac);
   ShowMembers();
 }
 
@@ -399,8 +393,7 @@ int CFilterDlg::HandleFilterCommand(unsigned command, uint32_t value) {
       m_pidText[command - kFilterCmdUnicastPid] = UnsignedText(value);
       break;
     case kFilterCmdIp:
-      m_ipText = FormatText("%u.%u.%u.%u", (value >> 24) & 0xFF, (value >> 16) & 0xFF, (value >> 8) & 0xFF,
-                            value & 0xFF);
+      m_ipText = FormatDottedIp(value);
       break;
     case kFilterCmdUseDhcp:
       m_useDhcp = value != 0;
@@ -411,48 +404,6 @@ int CFilterDlg::HandleFilterCommand(unsigned command, uint32_t value) {
   ShowMembers();
   return 1;
 }
-
-namespace {
-
-// Forwards everything to the installed services but keeps the lines appended
-// to one log path, so a preview can show what an apply logs.
-class CLogCapture final : public CSystemServices {
- public:
-  CLogCapture(CSystemServices& inner, std::string path) : m_inner(inner), m_path(std::move(path)) {}
-  DWORD GetTickCount() override { return m_inner.GetTickCount(); }
-  void Sleep(DWORD ms) override { m_inner.Sleep(ms); }
-  LOCAL_TIME GetLocalTime() override { return m_inner.GetLocalTime(); }
-  std::string GetModulePath() override { return m_inner.GetModulePath(); }
-  DWORD GetLastError() override { return m_inner.GetLastError(); }
-  void SetLastError(DWORD code) override { m_inner.SetLastError(code); }
-  bool FormatMessageText(DWORD code, std::string& text) override { return m_inner.FormatMessageText(code, text); }
-  void OutputDebugString(const char* text) override { m_inner.OutputDebugString(text); }
-  bool AppendToFile(const std::string& path, const void* data, size_t length) override {
-    if (path != m_path) return m_inner.AppendToFile(path, data, length);
-    m_text.append(static_cast<const char*>(data), length);
-    return true;
-  }
-  // Lines without the "hh:mm:ss " stamp and the CR LF.
-  std::vector<std::string> Lines() const {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < m_text.size()) {
-      size_t end = m_text.find("\r\n", start);
-      if (end == std::string::npos) end = m_text.size();
-      std::string line = m_text.substr(start, end - start);
-      lines.push_back(line.size() >= 9 ? line.substr(9) : line);
-      start = end + 2;
-    }
-    return lines;
-  }
-
- private:
-  CSystemServices& m_inner;
-  std::string m_path;
-  std::string m_text;
-};
-
-}  // namespace
 
 FILTER_APPLY_PREVIEW PreviewFilterApply(SettingsStore& store, const std::string& profile,
                                         const std::string& hardwareMacText) {
@@ -472,19 +423,10 @@ FILTER_APPLY_PREVIEW PreviewFilterApply(SettingsStore& store, const std::string&
     return preview;
   }
   preview.valid = true;
-
-  // Route the log lines of the rebuild into a capture, then restore the log as it was.
-  const std::string previousPath = GetLogFilePath();
-  const bool previousEnabled = IsLogEnabled();
-  const std::string capturePath = "\x01filter-apply-preview";
-  CLogCapture capture(SystemServices(), capturePath);
-  CSystemServices* previousServices = SetSystemServices(&capture);
-  SetLogFile(capturePath.c_str(), TRUE);
   FilterTable scratch;
-  preview.rows = SetFilterEntries(scratch, s);
-  SetLogFile(previousPath.c_str(), previousEnabled ? TRUE : FALSE);
-  SetSystemServices(previousServices);
-  preview.logLines = capture.Lines();
+  FILTER_ENTRIES entries = SetFilterEntries(scratch, s);
+  preview.rows = std::move(entries.rows);
+  preview.logLines = std::move(entries.logLines);
   return preview;
 }
 

@@ -15,22 +15,12 @@
 class SettingsStore;
 
 // The device's own MAC address, when its driver offers one (an extension with
-// CAP_MAC). The main dialog hands the page an object answering from the graph.
+// CAP_MAC). The main dialog hands the page an object answering from the graph
+// (CGraphMacSource, in app/).
 class CHardwareMacSource {
  public:
   virtual ~CHardwareMacSource() = default;
   virtual bool GetHardwareMac(BYTE mac[6]) = 0;
-};
-
-class CBdaGraph;
-// The graph's device as the MAC source: only an extension with CAP_MAC answers.
-class CGraphMacSource final : public CHardwareMacSource {
- public:
-  explicit CGraphMacSource(CBdaGraph* graph) : m_graph(graph) {}
-  bool GetHardwareMac(BYTE mac[6]) override;
-
- private:
-  CBdaGraph* m_graph;
 };
 
 // The virtual-adapter operations an apply runs; by default the program's adapter.

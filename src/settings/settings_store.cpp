@@ -8,6 +8,7 @@
 #include "platform/emulated/emulated_registry.h"
 #include "platform/profile_file.h"
 #include "platform/registry.h"
+#include "platform/text_util.h"
 #include "settings/my_registry.h"
 
 unsigned ParseInstanceNumber(const char* commandLine) {
@@ -122,12 +123,7 @@ class CRegistryStore final : public SettingsStore {
 
   bool CanHoldSection(const std::string& section) const override { return ValidSection(section.c_str()); }
   bool IsCommonSection(const std::string& section) const override {
-    if (section.size() != sizeof(kCommonSection) - 1) return false;
-    for (size_t i = 0; i < section.size(); ++i)
-      if (std::tolower(static_cast<unsigned char>(section[i])) !=
-          std::tolower(static_cast<unsigned char>(kCommonSection[i])))
-        return false;
-    return true;
+    return EqualsNoCase(section, kCommonSection);
   }
 
  private:

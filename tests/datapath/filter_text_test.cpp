@@ -99,7 +99,10 @@ TEST(FilterSettingsTest, EntriesRowsAndLogLines) {
   ASSERT_EQ(ParseFilterTexts(texts, s).error, FilterTextError::kNone);
   FilterTable table;
   table.entry[kBroadcastFilter].pid = 77;
-  auto rows = SetFilterEntries(table, s);
+  FILTER_ENTRIES entries = SetFilterEntries(table, s);
+  const std::vector<FILTER_ROW>& rows = entries.rows;
+  EXPECT_TRUE(sys.LogLines("filters.log").empty()) << "nothing is logged while the table is rewritten";
+  LogFilterEntries(entries);
   SetLogFile("logfile.log", FALSE);
 
   ASSERT_EQ(rows.size(), 2u);
@@ -116,10 +119,10 @@ TEST(FilterSettingsTest, EntriesRowsAndLogLines) {
   EXPECT_EQ(table.entry[kMulticastFilter].pid, kPidAny);
   const BYTE ip[4] = {192, 168, 238, 238};
   EXPECT_EQ(std::memcmp(&table.entry[kUnicastFilter].ip, ip, 4), 0);
-  EXPECT_EQ(sys.LogLines("filters.log"),
-            (std::vector<std::string>{
-                "Unicast PID=500, MAC: 00:02:00:A8:EE:E0, MASK: FF:FF:00:FF:FF:F0",
-                "Multicast PID=8192, MAC: 01:00:5E:00:00:00, MASK: FF:FF:FF:00:00:00"}));
+  const std::vector<std::string> lines = {"Unicast PID=500, MAC: 00:02:00:A8:EE:E0, MASK: FF:FF:00:FF:FF:F0",
+                                          "Multicast PID=8192, MAC: 01:00:5E:00:00:00, MASK: FF:FF:FF:00:00:00"};
+  EXPECT_EQ(entries.logLines, lines);
+  EXPECT_EQ(sys.LogLines("filters.log"), lines);
 }
 
 TEST(FilterSettingsTest, IpFilterOffLeavesTheEntryOpenButTheRowShowsTheAddress) {
@@ -128,7 +131,7 @@ TEST(FilterSettingsTest, IpFilterOffLeavesTheEntryOpenButTheRowShowsTheAddress) 
   FILTER_SETTINGS s;
   ASSERT_EQ(ParseFilterTexts(texts, s).error, FilterTextError::kNone);
   FilterTable table;
-  auto rows = SetFilterEntries(table, s);
+  auto rows = SetFilterEntries(table, s).rows;
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0].ip, "192.168.238.238");
   EXPECT_EQ(table.entry[kUnicastFilter].ip, 0u);

@@ -1,8 +1,10 @@
 // The extension chosen inside BuildGraph on emulated devices of each family:
 // the graph hands over the right interfaces and the vendor sets reach the driver.
 #include "bda/bda_fixture.h"
+#include "bda/device_selection.h"
 #include "common/fake_system.h"
 #include "extensions/families.h"
+#include "extensions/technotrend_api.h"
 #include "platform/device_io.h"
 #include "platform/emulated/emulated_device_io.h"
 
@@ -78,4 +80,68 @@ TEST_F(GraphExtensionTest, TbsCxtCardReadsItsMacThroughTheAttachedVideoCapture) 
   EXPECT_EQ(mac[0], 0x00);
   EXPECT_EQ(mac[1], 0x22);
   EXPECT_EQ(mac[5], 0x03);
+}
+
+// Every Technotrend class, its tuner named as its driver names it, is recognised at
+// start-up (product name looked up through the API) and served by the vendor API; the
+// USB classes answer the port-speed check the main dialog makes after building.
+TEST_F(GraphExtensionTest, TechnotrendClassesAreServedByTheVendorApi) {
+  const struct {
+    const char* family;
+    const char* name;
+    const char* extra;  // further description lines
+    int ttClass;
+    DWORD caps;
+    const char* listed;
+    bool fullSpeed;  // the box sits on a full-speed USB port
+  } cases[] = {
+      {"technotrend", "TechnoTrend BDA/DVB-S Tuner", "", 1, 0x035, "1: TT-budget S2-3200 - Satellite", false},
+      {"tt-budget2", "ttBudget2 BDA DVB-C Tuner", "Delivery=cable\n", 1, 0x020, "1: TT-budget S2-3200 - Cable", false},
+      {"tt-budget3", "TTHybridTV BDA DVBT Tuner", "Delivery=terrestrial\n", 2, 0x030,
+       "1: TTHybridTV BDA DVBT Tuner - Terrestial", false},
+      {"technotrend", "USB 2.0 BDA DVB-S Tuner", "Medium=3\n", 3, 0x035,
+       "1: TT-connect USB 2.0 BDA Device - Satellite", false},
+      // Joined to its capture filter in the graph, as the real box is.
+      {"tt-usb2", "USB 2.0 BDA DVB-T Tuner", "Delivery=terrestrial\nCapture=USB 2.0 BDA DVB Capture\n", 3, 0x030,
+       "1: TT-connect USB 2.0 BDA Device - Terrestial", false},
+      {"technotrend", "Pinnacle PCTV 4XXe Tuner", "UsbHighSpeed=0\n", 4, 0x035,
+       "1: Pinnacle PCTV 4XXe Tuner - Satellite", true},
+      {"tt-dss", "USB 2.0 BDA DSS Tuner", "UsbHighSpeed=0\n", 5, 0x035,
+       "1: TT-connect USB 2.0 BDA Device - Satellite", true},
+      {"technotrend", "TT-premium BDA DVBS Tuner", "", 6, 0x035, "1: TT-premium S2-Dual - Satellite", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.family) + " " + c.name);
+    Describe(std::string("[dev]\nFriendlyName=") + c.name + "\nFamily=" + c.family + "\nMac=00:D0:5C:01:02:03\n" +
+             c.extra);
+    CBdaGraph graph;
+    DEVICE_LIST list;
+    list.finder = &graph;
+    graph.FindEnumDevice(&AddEnumeratedDevice, &list);
+    ASSERT_EQ(list.devices.size(), 1u);
+    EXPECT_EQ(list.texts[0], c.listed);
+    EXPECT_EQ(list.devices[0].ttDeviceClass, c.ttClass);
+
+    ASSERT_EQ(graph.BuildGraph(list.devices[0], 0, &Callback()), 0);
+    CExtension& e = graph.Extension();
+    ASSERT_EQ(e.ExtensionType(), 1);
+    ASSERT_NE(e.TtHandle(), nullptr);
+    EXPECT_EQ(e.TtHandle()->deviceClass, c.ttClass);
+    EXPECT_EQ(e.GetCaps(), c.caps);
+    BYTE mac[6] = {};
+    if (c.ttClass != TT_CLASS_PREMIUM) {
+      ASSERT_EQ(e.GetHardwareMac(mac), S_OK);
+      EXPECT_EQ(mac[0], 0x00);
+      EXPECT_EQ(mac[5], 0x03);
+    }
+
+    const bool usb = c.ttClass >= TT_CLASS_USB2 && c.ttClass <= TT_CLASS_USB2_DSS;
+    USB_SPEED_CHECK speed = e.CheckUsbHighSpeed();
+    EXPECT_EQ(speed.usbDevice, usb);
+    EXPECT_EQ(speed.status, usb ? 0u : 2u);
+    EXPECT_EQ(speed.mode, c.fullSpeed ? 0u : 1u);
+    EXPECT_EQ(speed.FullSpeedOnly(), c.fullSpeed);
+    graph.DestroyGraph();
+    EXPECT_FALSE(e.CheckUsbHighSpeed().usbDevice) << "no check without a graph";
+  }
 }

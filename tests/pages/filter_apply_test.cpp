@@ -2,6 +2,7 @@
 // adapter and MAC change.
 #include <cstring>
 
+#include "app/graph_mac_source.h"
 #include "bda/bda_graph.h"
 #include "datapath/data_path.h"
 #include "ui/string_table.h"

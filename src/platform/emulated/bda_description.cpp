@@ -1,13 +1,13 @@
 #include "platform/emulated/bda_description.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 #include "platform/bda_guids.h"
+#include "platform/text_util.h"
 
 namespace {
 
@@ -34,11 +34,6 @@ std::string Trim(const std::string& s) {
   if (b == std::string::npos) return "";
   size_t e = s.find_last_not_of(" \t\r\n");
   return s.substr(b, e - b + 1);
-}
-
-std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
 }
 
 std::vector<std::string> SplitList(const std::string& s) {
@@ -73,7 +68,7 @@ bool ParseDouble(const std::string& text, double* value) {
 }
 
 bool ParseBool(const std::string& text, bool* value) {
-  std::string t = Lower(Trim(text));
+  std::string t = LowerCase(Trim(text));
   if (t == "1" || t == "yes" || t == "true") *value = true;
   else if (t == "0" || t == "no" || t == "false") *value = false;
   else return false;
@@ -121,7 +116,7 @@ bool ParseSets(const std::string& text, std::vector<EMULATED_PROPERTY_SET>* sets
 
 bool ParseDelivery(const std::string& text, LONG* type) {
   static const char* const kNames[] = {"", "satellite", "cable", "terrestrial", "atsc", "isdb"};
-  std::string t = Lower(Trim(text));
+  std::string t = LowerCase(Trim(text));
   for (LONG i = 1; i <= 5; ++i)
     if (t == kNames[i]) {
       *type = i;
@@ -148,7 +143,7 @@ bool ParseMac(const std::string& text, BYTE mac[6]) {
 // Applies one key; false for an unknown key or a bad value.
 bool ApplyKey(EMULATED_DEVICE_DESC* d, const std::string& key, const std::string& value, const std::string& baseDir,
               bool* setsGiven, bool* nodesGiven) {
-  std::string k = Lower(key);
+  std::string k = LowerCase(key);
   LONG n = 0;
   if (k == "friendlyname") d->friendlyName = value;
   else if (k == "namereadable") return ParseBool(value, &d->nameReadable);
@@ -201,9 +196,9 @@ bool ApplyKey(EMULATED_DEVICE_DESC* d, const std::string& key, const std::string
   else if (k == "signalquality") return ParseLong(value, &d->signalQuality);
   else if (k == "stream") {
     std::string v = Trim(value);
-    if (Lower(v) == "generated") d->stream = EMULATED_STREAM_KIND::Generated;
-    else if (Lower(v) == "none") d->stream = EMULATED_STREAM_KIND::None;
-    else if (Lower(v.substr(0, 5)) == "file:") {
+    if (LowerCase(v) == "generated") d->stream = EMULATED_STREAM_KIND::Generated;
+    else if (LowerCase(v) == "none") d->stream = EMULATED_STREAM_KIND::None;
+    else if (LowerCase(v.substr(0, 5)) == "file:") {
       d->stream = EMULATED_STREAM_KIND::File;
       std::string path = Trim(v.substr(5));
       if (path.empty()) return false;
@@ -220,8 +215,9 @@ bool ApplyKey(EMULATED_DEVICE_DESC* d, const std::string& key, const std::string
   } else if (k == "prerollsamples") return ParseLong(value, &n) && n >= 0 && (d->prerollSamples = n, true);
   else if (k == "discontinuityevery")
     return ParseLong(value, &n) && n >= 0 && (d->discontinuityEvery = n, true);
-  else if (k == "family") d->family = Lower(Trim(value));
+  else if (k == "family") d->family = LowerCase(Trim(value));
   else if (k == "mac") return ParseMac(value, d->mac);
+  else if (k == "usbhighspeed") return ParseBool(value, &d->usbHighSpeed);
   else return false;
   return true;
 }
@@ -229,7 +225,7 @@ bool ApplyKey(EMULATED_DEVICE_DESC* d, const std::string& key, const std::string
 }  // namespace
 
 bool ParseNodeName(const std::string& name, GUID* function) {
-  std::string n = Lower(Trim(name));
+  std::string n = LowerCase(Trim(name));
   for (const NAMED_GUID& entry : kNodes)
     if (n == entry.name) {
       *function = entry.guid;
@@ -239,7 +235,7 @@ bool ParseNodeName(const std::string& name, GUID* function) {
 }
 
 bool ParsePropertySetName(const std::string& name, GUID* set) {
-  std::string n = Lower(Trim(name));
+  std::string n = LowerCase(Trim(name));
   for (const NAMED_GUID& entry : kSets)
     if (n == entry.name) {
       *set = entry.guid;
@@ -292,7 +288,7 @@ bool ParseEmulatedDescription(const std::string& text, const std::string& baseDi
     }
     if (current->friendlyName.empty()) current->friendlyName = current->section;
     if (current->devicePath.empty())
-      current->devicePath = "@device:pnp:\\\\?\\emulated#" + Lower(current->section) + "#tuner";
+      current->devicePath = "@device:pnp:\\\\?\\emulated#" + LowerCase(current->section) + "#tuner";
   };
   while (std::getline(in, line)) {
     ++lineNumber;

@@ -52,6 +52,7 @@ struct EMULATED_DEVICE_DESC {
   int discontinuityEvery = 0;  // every Nth sample an extra null-packet sample flagged discontinuity
   std::string family;          // vendor driver family, empty for none
   BYTE mac[6] = {0x00, 0x08, 0xCA, 0x12, 0x34, 0x56};
+  bool usbHighSpeed = true;    // Technotrend USB boxes: false reports a full-speed port
 };
 
 struct EMULATED_DESCRIPTION {

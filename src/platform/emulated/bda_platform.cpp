@@ -140,11 +140,14 @@ class CEmuEnumerator final : public CDeviceEnumerator {
           monikers->push_back(std::make_shared<CEmuMoniker>(device, MONIKER_KIND::Capture, d.captureName,
                                                             d.devicePath + "\\capture"));
       }
-      // The vendor's own devices in other categories (video capture and the like).
+      // The vendor's own devices (a Technotrend capture filter, a video capture and the
+      // like). The tuner moniker above stands for the vendor's tuner, and a described
+      // capture of the same name for the vendor's capture. They bind without pins, so
+      // no other tuner's graph takes them for its receiver component.
       if (CEmulatedVendorDriver* vendor = device->Vendor()) {
         for (const auto& entry : vendor->Devices()) {
           if (entry.category != category || category == kKsCategoryBdaNetworkTuner ||
-              category == kKsCategoryBdaReceiverComponent)
+              (category == kKsCategoryBdaReceiverComponent && entry.friendlyName == d.captureName))
             continue;
           monikers->push_back(
               std::make_shared<CEmuMoniker>(device, MONIKER_KIND::Plain, entry.friendlyName, entry.devicePath));
@@ -173,6 +176,8 @@ bool CEmulatedBdaPlatform::Load(const EMULATED_DESCRIPTION& description, std::st
       for (int i = 0; i < 6; ++i) options.mac[i] = d.mac[i];
       options.ttDeviceIndex = d.medium;
       options.friendlyName = d.friendlyName;
+      options.devicePath = d.devicePath;
+      options.ttHighSpeed = d.usbHighSpeed ? 1 : 0;
       std::string vendorError;
       vendor = CreateEmulatedVendorDriver(d.family, options, &vendorError);
       if (!vendor) {

@@ -1,26 +1,22 @@
 #include "platform/emulated/emulated_device_io.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "platform/system.h"
-
-namespace {
-std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
-}  // namespace
+#include "platform/text_util.h"
 
 void CEmulatedDeviceIo::Install(const std::string& path, std::shared_ptr<CEmulatedDevice> device) {
   std::lock_guard<std::mutex> g(m_lock);
-  m_devices[Lower(path)] = std::move(device);
+  m_devices[LowerCase(path)] = std::move(device);
 }
 
 void CEmulatedDeviceIo::Uninstall(const std::string& path) {
   std::lock_guard<std::mutex> g(m_lock);
-  m_devices.erase(Lower(path));
+  m_devices.erase(LowerCase(path));
+}
+
+void CEmulatedDeviceIo::Uninstall(const std::string& path, const CEmulatedDevice* device) {
+  std::lock_guard<std::mutex> g(m_lock);
+  auto it = m_devices.find(LowerCase(path));
+  if (it != m_devices.end() && it->second.get() == device) m_devices.erase(it);
 }
 
 void CEmulatedDeviceIo::UninstallAll() {
@@ -32,7 +28,7 @@ HANDLE CEmulatedDeviceIo::Open(const std::string& path) {
   std::shared_ptr<CEmulatedDevice> device;
   {
     std::lock_guard<std::mutex> g(m_lock);
-    auto it = m_devices.find(Lower(path));
+    auto it = m_devices.find(LowerCase(path));
     if (it != m_devices.end()) device = it->second;
   }
   if (!device) {

@@ -25,6 +25,9 @@ class CEmulatedDeviceIo final : public CDeviceIo {
   // Device paths compare case-insensitively, as Windows object names do.
   void Install(const std::string& path, std::shared_ptr<CEmulatedDevice> device);
   void Uninstall(const std::string& path);
+  // Only while the path still leads to that device: a device that replaced it at
+  // the same path (a description loaded again) stays.
+  void Uninstall(const std::string& path, const CEmulatedDevice* device);
   void UninstallAll();
 
   HANDLE Open(const std::string& path) override;

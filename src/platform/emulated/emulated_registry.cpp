@@ -7,19 +7,13 @@
 #include <sstream>
 #include <system_error>
 
+#include "platform/text_util.h"
+
 #ifndef ERROR_KEY_DELETED
 #define ERROR_KEY_DELETED 1018L
 #endif
 
 namespace {
-
-struct CaseLess {
-  bool operator()(const std::string& a, const std::string& b) const {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-      return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
-    });
-  }
-};
 
 constexpr DWORD kWriteRights = kKeySetValue | kKeyCreateSubKey | 0x10000 /* DELETE */;
 constexpr char kFileHeader[] = "velvetfin-registry 1";
@@ -100,13 +94,13 @@ bool FromHex(const std::string& hex, std::string& out) {
 struct CEmulatedRegistry::NODE {
   std::string name;
   std::weak_ptr<NODE> parent;
-  std::map<std::string, std::shared_ptr<NODE>, CaseLess> subKeys;
+  std::map<std::string, std::shared_ptr<NODE>, NoCaseLess> subKeys;
   struct VALUE {
     std::string name;  // as first written
     DWORD type;
     std::string data;
   };
-  std::map<std::string, VALUE, CaseLess> values;
+  std::map<std::string, VALUE, NoCaseLess> values;
   bool deleted = false;
   bool writeProtected = false;
 

@@ -1,16 +1,9 @@
 #include "platform/emulated/emulated_services.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "platform/system.h"
+#include "platform/text_util.h"
 
 namespace {
-std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
 constexpr char kManagerTag[] = "";
 }  // namespace
 
@@ -18,17 +11,17 @@ CEmulatedServices::CEmulatedServices() = default;
 
 void CEmulatedServices::SetService(const std::string& name, const EMULATED_SERVICE& service) {
   std::lock_guard g(m_lock);
-  m_services[Lower(name)] = service;
+  m_services[LowerCase(name)] = service;
 }
 
 void CEmulatedServices::RemoveService(const std::string& name) {
   std::lock_guard g(m_lock);
-  m_services.erase(Lower(name));
+  m_services.erase(LowerCase(name));
 }
 
 EMULATED_SERVICE CEmulatedServices::GetService(const std::string& name) const {
   std::lock_guard g(m_lock);
-  auto it = m_services.find(Lower(name));
+  auto it = m_services.find(LowerCase(name));
   return it == m_services.end() ? EMULATED_SERVICE{} : it->second;
 }
 
@@ -61,13 +54,13 @@ ServiceHandle CEmulatedServices::OpenNamedService(ServiceHandle manager, const s
     SystemServices().SetLastError(ERROR_INVALID_HANDLE);
     return 0;
   }
-  if (name.empty() || !m_services.count(Lower(name))) {
+  if (name.empty() || !m_services.count(LowerCase(name))) {
     SystemServices().SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
     return 0;
   }
   ServiceHandle h = m_next;
   m_next += 4;
-  m_handles[h] = Lower(name);
+  m_handles[h] = LowerCase(name);
   return h;
 }
 

@@ -5,18 +5,13 @@
 
 #include "platform/emulated/emulated_registry.h"
 #include "platform/system.h"
+#include "platform/text_util.h"
 
 namespace {
 constexpr char kClassKey[] =
     "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
 constexpr DWORD kGetMac = 0x220004, kGetVersion = 0x220008, kGetMtu = 0x22000C,
                 kSetMedia = 0x220018, kConfigDhcp = 0x22001C, kConfigTun = 0x220028;
-
-std::string Dotted(const BYTE a[4]) {
-  char buf[16];
-  std::snprintf(buf, sizeof(buf), "%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
-  return buf;
-}
 
 uint32_t Load32(const void* p) {
   uint32_t v;
@@ -199,7 +194,7 @@ bool CEmulatedTapAdapter::Describe(ADAPTER_INFO& info) {
   } else if (m_media && m_dhcpSet) {
     // Windows asks the driver's DHCP server once the link is up; the lease takes a moment.
     if (m_addressDelay >= 0 && m_queriesSinceMedia >= m_addressDelay)
-      ip = ADAPTER_IP{Dotted(m_dhcpAddress), Dotted(m_dhcpMask)};
+      ip = ADAPTER_IP{FormatDottedIp(m_dhcpAddress), FormatDottedIp(m_dhcpMask)};
     ++m_queriesSinceMedia;
   }
   info.ipAddresses.push_back(ip);

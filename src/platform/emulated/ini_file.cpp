@@ -1,11 +1,12 @@
 #include "platform/emulated/ini_file.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <system_error>
+
+#include "platform/text_util.h"
 
 namespace {
 
@@ -21,11 +22,7 @@ std::string Trim(const std::string& s) {
 bool SameName(const std::string& a, const char* b) {
   size_t n = std::char_traits<char>::length(b);
   std::string bt = Trim(std::string(b, n));
-  if (a.size() != bt.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(bt[i])))
-      return false;
-  return true;
+  return EqualsNoCase(a, bt);
 }
 
 enum class LineKind { Other, Section, Key };

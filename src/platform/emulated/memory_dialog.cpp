@@ -1,7 +1,8 @@
 #include "platform/emulated/memory_dialog.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "platform/text_util.h"
 
 void CMemoryDialog::SetItemText(int id, const std::string& text) {
   Control(id).text = text;
@@ -29,13 +30,8 @@ int CMemoryDialog::AddString(int id, const std::string& text) {
   size_t at = c.items.size();
   if (c.sorted) {
     // Like a sorted Windows list: case-insensitive order, new equal items after old ones.
-    auto less = [](const std::string& a, const std::string& b) {
-      return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
-      });
-    };
     at = 0;
-    while (at < c.items.size() && !less(text, c.items[at].text)) ++at;
+    while (at < c.items.size() && !LessNoCase(text, c.items[at].text)) ++at;
   }
   c.items.insert(c.items.begin() + static_cast<std::ptrdiff_t>(at), ITEM{text, 0});
   if (c.selection >= static_cast<int>(at)) ++c.selection;

@@ -63,6 +63,30 @@ const std::vector<std::string> kFamilies = {
     "tbs-usb",   "tbs-pcie",
 };
 
+// The tuner names the Technotrend drivers install, with their device class; a later
+// row overrides an earlier one ("USB 2.0 BDA (DVB-T Fake) DVB-T Tuner" is USB).
+struct TT_TUNER_NAME {
+  const char* text;
+  int ttClass;
+};
+constexpr TT_TUNER_NAME kTtTunerNames[] = {
+    {"TechnoTrend BDA/DVB-C Tuner", 1},  {"TechnoTrend BDA/DVB-S Tuner", 1},
+    {"TechnoTrend BDA/DVB-T Tuner", 1},  {"ttBudget BDA (DVB-T Fake) DVB-T Tuner", 1},
+    {"ttBudget2 BDA DVB-C Tuner", 1},    {"ttBudget2 BDA DVB-S Tuner", 1},
+    {"ttBudget2 BDA DVB-T Tuner", 1},    {"TTHybridTV BDA DVBT Tuner", 2},
+    {"TTHybridTV BDA ATSC Tuner", 2},    {"USB 2.0 BDA DVB-C Tuner", 3},
+    {"USB 2.0 BDA DVB-S Tuner", 3},      {"USB 2.0 BDA DVB-T Tuner", 3},
+    {"USB 2.0 BDA (DVB-T Fake) DVB-T Tuner", 3}, {"Pinnacle PCTV 4XXe Tuner", 4},
+    {"USB 2.0 BDA DSS Tuner", 5},        {"TT-premium BDA DVBS Tuner", 6},
+};
+
+int TtClassOfTunerName(const std::string& name) {
+  int found = 0;
+  for (const TT_TUNER_NAME& row : kTtTunerNames)
+    if (name.find(row.text) != std::string::npos) found = row.ttClass;
+  return found;
+}
+
 // I2C address of the card EEPROM as the drivers see it (8-bit form 0xA0).
 constexpr BYTE kEeprom7Bit = 0x50;
 constexpr DWORD kNetupDiseqc = 0x100000;
@@ -167,7 +191,10 @@ CEmulatedVendorDriver::CEmulatedVendorDriver(std::string family, const VENDOR_DR
       m_options.ttClass = c + 1;
     }
   }
-  if (m_family == "technotrend" && m_options.ttClass == 0) m_options.ttClass = 1;
+  if (m_family == "technotrend" && m_options.ttClass == 0) {
+    m_options.ttClass = TtClassOfTunerName(m_options.friendlyName);
+    if (m_options.ttClass == 0) m_options.ttClass = 1;
+  }
   for (int i = 0; i < VO_COUNT; ++i) m_views[i] = std::make_unique<CObjectView>(*this, i);
   m_kernelDevice = std::make_shared<CKernelDevice>(*this);
   Build();
@@ -278,10 +305,14 @@ void CEmulatedVendorDriver::Build() {
     AddSupport(VO_TUNER_OUTPUT, KSPROPSETID_QuarnStream, 12, S);
   } else if (f == "technotrend") {
     const int c = m_options.ttClass;
+    // Under the tuner's own path the enumerator finds them beside the tuner moniker.
+    const std::string& tunerPath = m_options.devicePath;
     const std::string base = "\\\\?\\emulated#technotrend#" + std::to_string(c) + "#" +
                              std::to_string(m_options.ttDeviceIndex);
     auto add = [&](const GUID& category, const char* name, const char* suffix) {
-      m_devices.push_back(DEVICE_ENTRY{category, name, base + suffix});
+      std::string path = base + suffix;
+      if (!tunerPath.empty()) path = std::string(suffix) == "#tuner" ? tunerPath : tunerPath + "\\capture";
+      m_devices.push_back(DEVICE_ENTRY{category, name, path});
     };
     switch (c) {
       case 1: {
@@ -585,7 +616,7 @@ void CEmulatedVendorDriver::InstallDevices(CEmulatedDeviceIo& io) {
 }
 
 void CEmulatedVendorDriver::UninstallDevices(CEmulatedDeviceIo& io) {
-  for (const DEVICE_ENTRY& e : m_devices) io.Uninstall(e.devicePath);
+  for (size_t i = 0; i < m_devices.size(); ++i) io.Uninstall(m_devices[i].devicePath, m_pathDevices[i].get());
 }
 
 BOOL CEmulatedVendorDriver::OnIoControl(const std::string& path, DWORD code, const void* in, DWORD inLength,

@@ -47,7 +47,9 @@ struct VENDOR_DRIVER_OPTIONS {
   LONG rfLevel = -45;                          // dBm
   LONG snrTenths = 123;                        // SNR in tenths of a dB
   ULONG berTimes1e7 = 25;                      // BER x 10^7
-  // Technotrend: class 1..6, the device index (the tuner pin's medium id) and the ids.
+  // Technotrend: class 1..6 (0: the class the tuner's friendly name stands for),
+  // the device index (the tuner pin's medium id), the ids and the USB port speed
+  // (0 full speed, 1 high speed).
   int ttClass = 0;
   DWORD ttDeviceIndex = 0;
   WORD ttVendor = 0x13C2, ttDevice = 0x1019, ttSubVendor = 0x13C2, ttSubDevice = 0x1019;
@@ -57,6 +59,10 @@ struct VENDOR_DRIVER_OPTIONS {
   // before " BDA " or " DVBS") followed by " Video Capture".
   std::string friendlyName;
   std::string videoCaptureName;
+  // The tuner moniker's device path. The driver's own filters live under it: the
+  // tuner at the path itself, the capture filter at "<path>\\capture". Without
+  // one they get paths of their own.
+  std::string devicePath;
   // JacTek drivers answer one of two set GUIDs.
   bool jacTekAlternateSet = false;
 };
@@ -165,7 +171,8 @@ class CEmulatedVendorDriver : public CKsPropertySet {
 };
 
 // The family names a device description may give ("tbs-nxp", "omicom", ...).
-// "technotrend" takes its device class from the options (class 1 when none);
+// "technotrend" takes its device class from the options, else from the tuner's
+// friendly name as the Technotrend drivers name their tuners (class 1 when neither);
 // "tt-budget2", "tt-budget3", "tt-usb2", "tt-pinnacle", "tt-dss" and
 // "tt-premium" name the Technotrend classes 1 to 6 directly.
 const std::vector<std::string>& EmulatedVendorFamilies();
