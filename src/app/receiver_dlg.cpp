@@ -8,6 +8,7 @@
 #include "extensions/extension_types.h"
 #include "log/log.h"
 #include "platform/system.h"
+#include "platform/text_util.h"
 #include "settings/settings_store.h"
 #include "ui/device_selection_dlg.h"
 #include "ui/dialog_ids.h"
@@ -45,11 +46,6 @@ enum : unsigned {
 
 constexpr char kStandardProfile[] = "Standard";
 
-bool SameNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
 constexpr size_t kTrayTipChars = 63;
 
 }  // namespace
@@ -170,7 +166,7 @@ bool CReceiverDlg::StartDevice() {
 }
 
 // A Technotrend USB box on a full-speed port cannot carry a transport stream.
-bool CReceiverDlg::CheckUsbHighSpeed() { return true; }
+bool CReceiverDlg::CheckUsbHighSpeed() { return !m_graph->Extension().CheckUsbHighSpeed().FullSpeedOnly(); }
 
 void CReceiverDlg::CreatePages() {
   const bool satellite = m_graph->NetworkType() == kDeliverySatellite;
@@ -437,7 +433,7 @@ void CReceiverDlg::OnProfileEdit() {
   if (newName == oldName) return;
   // Registry keys and ini sections ignore case: "alpha" and "Alpha" are one section,
   // and removing the old name would delete the values just written under the new one.
-  if (SameNoCase(newName, oldName)) return;
+  if (EqualsNoCase(newName, oldName)) return;
   Store().RemoveSection(oldName.c_str());
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "app/graph_mac_source.h"
 #include "bda/bda_graph.h"
 #include "pages/filter_dlg.h"
 #include "pages/tuner_pages.h"

@@ -99,6 +99,9 @@ TEST_F(ReceiverTest, FatalStartupStepsEndWithTheirMessage) {
       {"", {"Error ! BDA devices not found !"}},
       // A tuner whose delivery system cannot be told is listed but cannot be built.
       {"[Odd]\nFriendlyName=Odd Tuner\nNodes=rf\n", {"Error ! Can't build filter graph !"}},
+      // A Technotrend USB box on a full-speed port cannot carry the stream.
+      {"[UsbBox]\nFriendlyName=USB 2.0 BDA DVB-S Tuner\nFamily=technotrend\nMedium=3\nUsbHighSpeed=0\n",
+       {"Error ! Device is not connected to an USB2.0 of capable Port.\nNo data transfer possible !"}},
   };
   for (const CASE& c : cases) {
     SCOPED_TRACE(c.description);

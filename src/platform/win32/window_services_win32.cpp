@@ -1,14 +1,12 @@
 // Window services on real Windows dialogs: templates from the program's resources
 // (or the loaded language module), the system's dialog message loop, timers,
 // registered messages, the notification-area icon and its menu.
+#include "platform/window_services.h"
+
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include <map>
-#include <mutex>
-
 #include "platform/win32/dialog_win32.h"
-#include "platform/window_services.h"
 
 namespace {
 
