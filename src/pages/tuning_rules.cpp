@@ -44,7 +44,8 @@ int64_t ParseScaledDecimal(const std::string& text, int64_t scale) {
   bool negative = false;
   if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
   int64_t whole = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) whole = std::min(kSaturation, whole * 10 + (text[i] - '0'));
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+    whole = whole >= kSaturation / 10 ? kSaturation : whole * 10 + (text[i] - '0');
   int64_t value = whole >= kSaturation / scale ? kSaturation : whole * scale;
   if (i < text.size() && text[i] == '.') {
     // Each decimal digit adds its share of the scale; digits past it truncate.
@@ -121,7 +122,8 @@ void SatelliteStepWindow(DWORD lof1, DWORD lof2, int64_t* low, int64_t* high) {
 }
 
 int64_t StepSatelliteFrequency(int64_t frequencyKHz, int delta, int64_t low, int64_t high) {
-  int64_t d = delta;
+  // Any step beyond the window wraps anyway; the bound keeps the square in range.
+  int64_t d = std::clamp(delta, -100000, 100000);
   int64_t f = frequencyKHz + 250 * d * (d < 0 ? -d : d);
   if (f < low) return high;
   if (f > high) return low;

@@ -195,6 +195,17 @@ TEST_F(TunerPageTest, ChannelTableFollowsItsRule) {
   EXPECT_EQ(FrequencyFromFieldText("306.0004"), 306000);
 }
 
+TEST(TuningTexts, DecimalTextsAreReadExactlyAndSafely) {
+  const struct {
+    const char* text;
+    int64_t scale, expected;
+  } cases[] = {{"11263", 1000, 11263000}, {"0.29", 1000, 290},   {"9750.0009", 1000, 9750000}, {" -3.9", 1, -3},
+               {"12abc", 1000, 12000},    {"", 1000, 0},        {".5", 1000, 500},            {"x1", 1000, 0},
+               {"9.95", 10, 99},          {"99999999999999999999999", 1000, int64_t(1) << 62}};
+  for (const auto& c : cases) EXPECT_EQ(ParseScaledDecimal(c.text, c.scale), c.expected) << c.text;
+  EXPECT_EQ(StepSatelliteFrequency(11000000, 2147483647, 10700000, 12750000), 10700000);
+}
+
 TEST_F(TunerPageTest, FrequencySteppingWrapsOnEveryType) {
   const struct {
     const char* text;
