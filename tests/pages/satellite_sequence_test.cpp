@@ -177,6 +177,12 @@ TEST_F(SatelliteSequenceTest, VendorExtensionGetsPowerStreamPlsAndModcodeTwice) 
   EXPECT_EQ(GetDword(sets[2].data.data(), 4), 2u);
   EXPECT_TRUE(m_tuner->ApskEnabled());
   EXPECT_EQ(Graph().CurrentTuning().field[kTuneModulation], Graph().S2Modulation());
+  // Its extended signal data reaches the texts and the status text.
+  EXPECT_TRUE(m_tuner->PeriodicUpdate());
+  EXPECT_TRUE(m_tuner->Signal().haveExtended);
+  EXPECT_EQ(m_tunerDialog.GetItemText(IDC_RF_LEVEL), "RFLevel: -45 dBm");
+  EXPECT_EQ(m_tunerDialog.GetItemText(IDC_SNR), "SNR: 12.30dB");
+  EXPECT_EQ(m_tuner->StatusText().rfind("1\n80\n75\n-45\n12.30\n", 0), 0u) << m_tuner->StatusText();
 
   // DVB-S2 off: the power command only.
   m_tunerDialog.CheckButton(IDC_DVBS2, 0);
