@@ -19,16 +19,16 @@ constexpr const char* kSymbolRates[] = {"45000", "40000", "35000", "33000", "300
                                         "3998",  "3100",  "3055",  "1365",  "690"};
 constexpr char kInitialSymbolRate[] = "27500";
 
-struct LIST_ENTRY {
+struct LIST_CHOICE {
   const char* text;
   LONG data;
 };
 // BinaryConvolutionCodeRate of each FEC entry.
-constexpr LIST_ENTRY kFecList[] = {{"Auto", -1}, {"1/4", 9}, {"1/3", 10}, {"2/5", 11}, {"5/11", 7},
+constexpr LIST_CHOICE kFecList[] = {{"Auto", -1}, {"1/4", 9}, {"1/3", 10}, {"2/5", 11}, {"5/11", 7},
                                    {"1/2", 1},   {"2/3", 2}, {"3/5", 4},  {"3/4", 3},  {"4/5", 5},
                                    {"5/6", 6},   {"6/7", 12}, {"7/8", 8}, {"8/9", 13}, {"9/10", 14}};
 // ModulationType of each QAM entry.
-constexpr LIST_ENTRY kQamList[] = {{"16", 1}, {"32", 2}, {"64", 3}, {"128", 7}, {"256", 11}};
+constexpr LIST_CHOICE kQamList[] = {{"16", 1}, {"32", 2}, {"64", 3}, {"128", 7}, {"256", 11}};
 constexpr const char* kModcodes[] = {
     "All",        "QPSK,1/4",   "QPSK,1/3",   "QPSK,2/5",    "QPSK,1/2",    "QPSK,3/5",    "QPSK,2/3",  "QPSK,3/4",
     "QPSK,4/5",   "QPSK,5/6",   "QPSK,8/9",   "QPSK,9/10",   "8PSK,3/5",    "8PSK,2/3",    "8PSK,3/4",  "8PSK,5/6",
@@ -202,7 +202,7 @@ void CTunerDlg::SetUpControls() {
 
   // The list beside the symbol rate: QAM for cable, FEC for satellite.
   d.ResetContent(IDC_QAM);
-  const LIST_ENTRY* list = type == kDeliverySatellite ? kFecList : kQamList;
+  const LIST_CHOICE* list = type == kDeliverySatellite ? kFecList : kQamList;
   const size_t count = type == kDeliverySatellite ? std::size(kFecList) : std::size(kQamList);
   for (size_t i = 0; i < count; ++i) {
     int at = d.AddString(IDC_QAM, list[i].text);
