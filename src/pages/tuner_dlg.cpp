@@ -369,7 +369,8 @@ void CTunerDlg::SelectSymbolRateText() {
   int at = -1;
   for (int i = 0; i < m_dialog.GetCount(IDC_SYMRATE) && at < 0; ++i)
     if (m_dialog.GetString(IDC_SYMRATE, i) == text) at = i;
-  if (at < 0) at = m_dialog.AddString(IDC_SYMRATE, text);
+  // An empty field (terrestrial pages never show it) is no symbol rate to remember.
+  if (at < 0 && !text.empty()) at = m_dialog.AddString(IDC_SYMRATE, text);
   m_dialog.SetCurSel(IDC_SYMRATE, at);
   m_dialog.SetItemText(IDC_SYMRATE, text);
 }
