@@ -103,6 +103,28 @@ TEST_F(TunerPageTest, CableAndTerrestrialControls) {
   EXPECT_TRUE(m_tunerDialog.IsItemVisible(IDC_BANDWIDTH_7));
 }
 
+TEST_F(TunerPageTest, TerrestrialAntennaPowerGoesFirstAndItsFailureIsShown) {
+  Build("[t]\nFriendlyName=Twinhan 3056\nDelivery=terrestrial\nFamily=twinhan\n");
+  ASSERT_TRUE(DWORD(Graph().GetCaps()) & CAP_LNB_POWER);
+  EXPECT_TRUE(m_tunerDialog.IsItemVisible(IDC_ANT_PWR));
+  SetTunerTexts("21", "");
+  m_tunerDialog.CheckButton(IDC_ANT_PWR, 1);
+  ClearRecords();
+  m_tuner->ApplySettings();
+  auto sets = VendorSets();
+  ASSERT_EQ(sets.size(), 1u);
+  EXPECT_TRUE(BoxTexts().empty());
+  EXPECT_EQ(m_store.ints["/AntPwr"], 1);
+  EXPECT_EQ(m_tuner->HandleTunerCommand(8, 0), 1);
+  EXPECT_EQ(m_tunerDialog.IsButtonChecked(IDC_ANT_PWR), 0);
+
+  m_platform.Device(0)->Vendor()->FailCalls(sets[0].set, sets[0].id, E_FAIL);
+  ClearRecords();
+  m_tuner->ApplySettings();
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Error !|Set Antenna power failed !"});
+  EXPECT_EQ(Script().back(), "commit") << "the tune goes on";
+}
+
 TEST_F(TunerPageTest, TuneRecordsPerDeliveryType) {
   const struct {
     const char* ini;
