@@ -6,6 +6,7 @@
 #include "bda/device_selection.h"
 #include "datapath/sample_grabber_cb.h"
 #include "extensions/extension_types.h"
+#include "pages/lnb_dlg.h"
 #include "log/log.h"
 #include "platform/system.h"
 #include "platform/text_util.h"
@@ -348,10 +349,9 @@ LRESULT CReceiverDlg::OnExternalCommand(bool tuner, WPARAM command, LPARAM value
   const uint32_t v = static_cast<uint32_t>(value);
   if (tuner) {
     if (!m_tuner) return 1;
-    const bool lnbCommand = cmd >= 8 && cmd <= 15;
-    if (lnbCommand && !m_lnb) return 1;
     CWaitCursor wait(Controls());
-    int answer = lnbCommand ? m_lnb->HandleTunerCommand(cmd, v) : m_tuner->HandleTunerCommand(cmd, v);
+    // The Status/Tuner page passes the LNB commands on to its DiSEqC/LNB page, if any.
+    int answer = m_tuner->HandleTunerCommand(cmd, v);
     if (m_lnb) m_lnb->ShowMembers();
     m_tuner->ShowMembers();
     return answer;
@@ -466,25 +466,7 @@ void CReceiverDlg::OnProfileSelChange() {
 // ---- shutdown ------------------------------------------------------------
 
 void CReceiverDlg::PowerOffAtExit() {
-  if (!m_setup || !m_setup->PowerOffOnExit() || !m_graph->IsBuilt()) return;
-  const bool lnbPower = (m_graph->GetCaps() & CAP_LNB_POWER) != 0;
-  switch (m_graph->NetworkType()) {
-    case kDeliverySatellite:
-      if (lnbPower) {
-        m_graph->SetLnbPower(0);
-      } else {
-        // Polarisation "not defined" is how the driver is told to switch the LNB supply off.
-        PARAM_TUNE tune = m_graph->CurrentTuning();
-        tune.field[kTuneSatPolarisation] = 0;
-        m_graph->ChangeParameters(tune);
-      }
-      break;
-    case kDeliveryTerrestrial:
-      if (lnbPower) m_graph->SetLnbPower(0);
-      break;
-    default:
-      break;
-  }
+  if (m_setup && m_setup->PowerOffOnExit() && m_graph->IsBuilt()) SwitchOffAntennaPower(*m_graph);
 }
 
 void CReceiverDlg::OnDestroy() {

@@ -57,7 +57,7 @@ class CTunerPage {
   // The main timer's tick: the signal monitor. True when the tuner is locked.
   virtual bool PeriodicUpdate() = 0;
   virtual SIGNAL_STATE Signal() const = 0;
-  // "GRAYHERON_TUNER" commands 0 to 7 (8 to 15 go to the LNB page): 1 listed, 0 not.
+  // "GRAYHERON_TUNER" commands 0 to 15 (8 to 15 passed on to the LNB page): 1 listed, 0 not.
   virtual int HandleTunerCommand(unsigned command, uint32_t value) = 0;
 };
 

@@ -1,0 +1,39 @@
+// Control ids of the DiSEqC/LNB page (dialog template 304). Plain #defines so
+// the resource script includes this same file.
+#pragma once
+
+#define IDD_LNB_PAGE 304
+
+#define IDC_LNB_DISEQC_GROUP 1400
+#define IDC_LNB_SIMPLE 1401
+#define IDC_LNB_TONEBURST_A 1402
+#define IDC_LNB_TONEBURST_B 1403
+#define IDC_LNB_V10 1404
+#define IDC_LNB_POSITION_LABEL 1405
+#define IDC_LNB_POSITION_A 1406
+#define IDC_LNB_POSITION_B 1407
+#define IDC_LNB_OPTION_LABEL 1408
+#define IDC_LNB_OPTION_A 1409
+#define IDC_LNB_OPTION_B 1410
+#define IDC_LNB_V11 1411
+#define IDC_LNB_PORT_LABEL 1412
+#define IDC_LNB_PORT 1413
+#define IDC_LNB_V12 1414
+#define IDC_LNB_SLOT_LABEL 1415
+#define IDC_LNB_SLOT 1416
+#define IDC_LNB_REPEAT_LABEL 1417
+#define IDC_LNB_REPEAT 1418
+#define IDC_LNB_DELAY_LABEL 1419
+#define IDC_LNB_DELAY 1420
+#define IDC_LNB_SETTINGS_GROUP 1421
+#define IDC_LNB_LOF1_LABEL 1422
+#define IDC_LNB_LOF1 1423
+#define IDC_LNB_LOF2_LABEL 1424
+#define IDC_LNB_LOF2 1425
+#define IDC_LNB_SWITCH_LABEL 1426
+#define IDC_LNB_SWITCH 1427
+#define IDC_LNB_KU_LINEAR 1428
+#define IDC_LNB_KU_CIRCULAR 1429
+#define IDC_LNB_C_BAND 1430
+#define IDC_LNB_POWER 1431
+#define IDC_LNB_APPLY 1055
