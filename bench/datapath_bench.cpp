@@ -81,6 +81,44 @@ BENCHMARK(BM_ProcessTransportBuffer)
     ->Args({1000, 1})
     ->Unit(benchmark::kMillisecond);
 
+// The same with each CRC-32 kernel the processor runs (0 bytewise, 1 slicing-by-8,
+// 2 PCLMULQDQ, 3 VPCLMULQDQ), to show what the choice is worth.
+void BM_ProcessTransportBufferKernel(benchmark::State& state) {
+  const CRC32_KERNEL kernel = CRC32_KERNEL(state.range(0));
+  if (!Crc32KernelAvailable(kernel)) {
+    state.SkipWithError("kernel not available on this processor");
+    return;
+  }
+  const CRC32_KERNEL chosen = Crc32ActiveKernel();
+  SelectCrc32Kernel(kernel);
+  const std::vector<BYTE>& ts = Stream(false, true);
+  const size_t buffer = 188 * 256;
+  CRIG rig;
+  for (auto _ : state) {
+    for (size_t at = 0; at < ts.size(); at += buffer)
+      rig.path->ProcessTransportBuffer(ts.data() + at, DWORD(std::min(buffer, ts.size() - at)));
+  }
+  SelectCrc32Kernel(chosen);
+  state.SetLabel(Crc32KernelName(kernel));
+  Report(state, ts.size(), rig);
+}
+BENCHMARK(BM_ProcessTransportBufferKernel)->ArgNames({"kernel"})->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+
+// The CRC-32 alone over one section's bytes, per kernel and length.
+void BM_Crc32(benchmark::State& state) {
+  const CRC32_KERNEL kernel = CRC32_KERNEL(state.range(0));
+  if (!Crc32KernelAvailable(kernel)) {
+    state.SkipWithError("kernel not available on this processor");
+    return;
+  }
+  std::vector<uint8_t> data(size_t(state.range(1)));
+  for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(i * 131 + 17);
+  for (auto _ : state) benchmark::DoNotOptimize(Crc32Using(kernel, data.data(), data.size()));
+  state.SetLabel(Crc32KernelName(kernel));
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(data.size()));
+}
+BENCHMARK(BM_Crc32)->ArgNames({"kernel", "length"})->ArgsProduct({{1, 2, 3}, {184, 1500, 4092}});
+
 // The demo stream (several PIDs, nulls, GRE, noise) through the real callback and its lock.
 void BM_SampleCallbackDemoStream(benchmark::State& state) {
   const std::vector<BYTE>& ts = Stream(true, true);
