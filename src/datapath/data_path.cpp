@@ -4,6 +4,7 @@
 #include <new>
 
 #include "datapath/crc32.h"
+#include "datapath/data_path_warnings.h"
 #include "log/log.h"
 #include "platform/device_io.h"
 
@@ -43,7 +44,7 @@ void CDataPath::ProcessTransportBuffer(const BYTE* data, DWORD size) {
   if (m_carryLength > 0) {
     DWORD missing = kTsPacketSize - m_carryLength;
     if (size < missing) {
-      LogMessage("Sample not contain enought data !");
+      RaiseDataPathWarning(DATA_PATH_WARNING::ShortSample);
     } else {
       std::memcpy(m_carry + m_carryLength, data, missing);
       ProcessTsPacket(m_carry);
@@ -172,7 +173,7 @@ void CDataPath::DeliverDatagram(int32_t pid, const BYTE mac[6], const BYTE* ip, 
   const int32_t total = int32_t(Be16(ip + 2));
   if (total > length) return;
   if (total > kMaxIpPacket) {
-    LogMessage("IP packet size = %d > %d !", total, kMaxIpPacket);
+    RaiseDataPathWarning(DATA_PATH_WARNING::IpPacketSize, uint32_t(total), uint32_t(kMaxIpPacket));
     return;
   }
 
@@ -194,7 +195,7 @@ void CDataPath::DeliverDatagram(int32_t pid, const BYTE mac[6], const BYTE* ip, 
       // A total length below the header length leaves no payload to copy.
       if (payload < 0) return;
       if (flags & kMoreFragments) {
-        if (m_gre.length > 0) LogMessage("Current GRE fragment lost, new fragment len = %u", m_gre.length);
+        if (m_gre.length > 0) RaiseDataPathWarning(DATA_PATH_WARNING::GreFragmentLost, m_gre.length);
         // memmove: an inner packet of a joined payload may lie in this very buffer.
         std::memmove(m_gre.data, ip + h, size_t(payload));
         m_gre.length = uint32_t(payload);
@@ -204,7 +205,7 @@ void CDataPath::DeliverDatagram(int32_t pid, const BYTE mac[6], const BYTE* ip, 
         const uint32_t held = m_gre.length;
         const uint32_t offset = (flags & kFragmentOffsetMask) * 8;
         if (offset != held)
-          LogMessage("Warning ! Current GRE offset = %u and cont fragment offset = %u", held, offset);
+          RaiseDataPathWarning(DATA_PATH_WARNING::GreOffset, held, offset);
         std::memcpy(m_gre.data + held, ip + h, size_t(payload));
         m_gre.length = 0;
         // A joined payload that is not IPv4 has no outer datagram to fall back on: dropped.
@@ -240,9 +241,9 @@ void CDataPath::WritePacket(const BYTE* data, uint32_t length) {
   CDeviceIo& io = m_io ? *m_io : DeviceIo();
   DWORD written = 0;
   if (!io.Write(h, data, length, &written))
-    LogMessage("Can't write to TAP-Win !");
+    RaiseDataPathWarning(DATA_PATH_WARNING::CantWrite);
   else if (written != length)
-    LogMessage("Write %u bytes instead %u to TAP-Win !", unsigned(written), unsigned(length));
+    RaiseDataPathWarning(DATA_PATH_WARNING::ShortWrite, written, length);
 }
 
 FilterTable& TheFilterTable() {

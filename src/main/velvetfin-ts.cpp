@@ -21,6 +21,7 @@
 
 #include "datapath/crc32.h"
 #include "datapath/data_path.h"
+#include "datapath/data_path_warnings.h"
 #include "datapath/filter_settings.h"
 #include "datapath/sample_grabber_cb.h"
 #include "datapath/stream_statistics.h"
@@ -267,18 +268,20 @@ void PrintStatistic(DWORD elapsedMs) {
 }
 
 // Prints the statistic line once a second, also while the input is stalled (a pipe
-// or a paced stream). It only reads the counters, as the page's timer does.
+// or a paced stream), and writes the data path's folded warnings, as the page's timer
+// does. It only reads the counters.
 class CStatisticPrinter {
  public:
   using Clock = std::chrono::steady_clock;
-  explicit CStatisticPrinter(bool enabled) : m_last(Clock::now()) {
-    if (enabled) m_thread = std::thread([this] { Run(); });
+  explicit CStatisticPrinter(bool print) : m_print(print), m_last(Clock::now()) {
+    m_thread = std::thread([this] { Run(); });
   }
   ~CStatisticPrinter() { Stop(); }
   // Stops the thread and prints the closing line over the time since the last one.
   void Finish() {
     Stop();
     std::lock_guard<std::mutex> g(m_lock);
+    FlushDataPathWarnings();
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_last).count();
     PrintStatistic(ms > 0 ? static_cast<DWORD>(ms) : 1);
   }
@@ -296,11 +299,14 @@ class CStatisticPrinter {
     std::unique_lock<std::mutex> g(m_lock);
     while (!m_wake.wait_until(g, m_last + std::chrono::seconds(1), [this] { return m_stop; })) {
       auto now = Clock::now();
-      PrintStatistic(static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(now - m_last).count()));
+      FlushDataPathWarnings();
+      if (m_print)
+        PrintStatistic(static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(now - m_last).count()));
       m_last = now;
     }
   }
 
+  const bool m_print;
   std::mutex m_lock;
   std::condition_variable m_wake;
   bool m_stop = false;
