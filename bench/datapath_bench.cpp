@@ -3,12 +3,21 @@
 // itself is measured.
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <memory>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "datapath/crc32.h"
 #include "datapath/data_path.h"
+#include "datapath/data_path_warnings.h"
 #include "datapath/sample_grabber_cb.h"
+#include "log/log.h"
 #include "platform/device_io.h"
 #include "platform/emulated/stream_generator.h"
 
@@ -80,6 +89,87 @@ BENCHMARK(BM_ProcessTransportBuffer)
     ->Args({188 * 7, 1})
     ->Args({1000, 1})
     ->Unit(benchmark::kMillisecond);
+
+// The same with each CRC-32 kernel the processor runs (0 bytewise, 1 slicing-by-8,
+// 2 PCLMULQDQ, 3 VPCLMULQDQ), to show what the choice is worth.
+void BM_ProcessTransportBufferKernel(benchmark::State& state) {
+  const CRC32_KERNEL kernel = CRC32_KERNEL(state.range(0));
+  if (!Crc32KernelAvailable(kernel)) {
+    state.SkipWithError("kernel not available on this processor");
+    return;
+  }
+  const CRC32_KERNEL chosen = Crc32ActiveKernel();
+  SelectCrc32Kernel(kernel);
+  const std::vector<BYTE>& ts = Stream(false, true);
+  const size_t buffer = 188 * 256;
+  CRIG rig;
+  for (auto _ : state) {
+    for (size_t at = 0; at < ts.size(); at += buffer)
+      rig.path->ProcessTransportBuffer(ts.data() + at, DWORD(std::min(buffer, ts.size() - at)));
+  }
+  SelectCrc32Kernel(chosen);
+  state.SetLabel(Crc32KernelName(kernel));
+  Report(state, ts.size(), rig);
+}
+BENCHMARK(BM_ProcessTransportBufferKernel)->ArgNames({"kernel"})->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+
+// The CRC-32 alone over one section's bytes, per kernel and length.
+void BM_Crc32(benchmark::State& state) {
+  const CRC32_KERNEL kernel = CRC32_KERNEL(state.range(0));
+  if (!Crc32KernelAvailable(kernel)) {
+    state.SkipWithError("kernel not available on this processor");
+    return;
+  }
+  std::vector<uint8_t> data(size_t(state.range(1)));
+  for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(i * 131 + 17);
+  for (auto _ : state) benchmark::DoNotOptimize(Crc32Using(kernel, data.data(), data.size()));
+  state.SetLabel(Crc32KernelName(kernel));
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(data.size()));
+}
+BENCHMARK(BM_Crc32)->ArgNames({"kernel", "length"})->ArgsProduct({{1, 2, 3}, {184, 1500, 4092}});
+
+// An adapter that has gone away: every write fails, as when the device is removed.
+class CFailingIo : public CNullIo {
+ public:
+  BOOL Write(HANDLE, const void*, DWORD, DWORD* written) override {
+    *written = 0;
+    ++writes;
+    return FALSE;
+  }
+};
+
+// Every write fails and is logged ("Can't write to TAP-Win !"); log:1 writes the log to a
+// real file, log:0 has logging off. A second thread stands for the user-interface
+// thread's once-a-second refresh. The two must run at the same speed.
+void BM_FailingWritesLogged(benchmark::State& state) {
+  const std::vector<BYTE>& ts = Stream(false, true);
+  const size_t buffer = 188 * 256;
+  const std::string log = "/tmp/velvetfin-bench-" + std::to_string(getpid()) + ".log";
+  std::remove(log.c_str());
+  SetLogFile(log.c_str(), state.range(0) ? TRUE : FALSE);
+  CRIG rig;
+  CFailingIo failing;
+  rig.path->SetDeviceIo(&failing);
+  std::atomic<bool> stop{false};
+  std::thread refresh([&stop] {
+    for (int tick = 1; !stop.load(); ++tick) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      if (tick % 10 == 0) FlushDataPathWarnings();
+    }
+  });
+  for (auto _ : state) {
+    for (size_t at = 0; at < ts.size(); at += buffer)
+      rig.path->ProcessTransportBuffer(ts.data() + at, DWORD(std::min(buffer, ts.size() - at)));
+  }
+  stop = true;
+  refresh.join();
+  FlushDataPathWarnings();
+  SetLogFile("logfile.log", FALSE);
+  std::remove(log.c_str());
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(ts.size()));
+  state.counters["failed writes/iter"] = double(failing.writes) / double(state.iterations());
+}
+BENCHMARK(BM_FailingWritesLogged)->ArgNames({"log"})->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // The demo stream (several PIDs, nulls, GRE, noise) through the real callback and its lock.
 void BM_SampleCallbackDemoStream(benchmark::State& state) {

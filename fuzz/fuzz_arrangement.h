@@ -1,8 +1,9 @@
-// Shared by the fuzz targets: a fresh data path per input, its filters set from
-// one input byte so every arrangement is reached, and the invariants checked after it.
+// Shared by the data-path fuzz targets and the test that replays their seeds: a fresh
+// data path per input, its filters set from one input byte so every arrangement is
+// reached, and the invariants checked after it.
 #pragma once
+#include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -10,14 +11,19 @@
 #include "datapath/data_path.h"
 #include "platform/device_io.h"
 
-// Checks what reaches the adapter: a packet is never empty nor longer than the
-// GRE join buffer can make it.
+// The longest datagram a section carries: a 12-bit section_length counts from the fourth
+// byte, and the 12-byte header and the CRC are not the datagram's.
+constexpr uint32_t kMaxSectionDatagram = 0xFFF + 3 - 12 - 4;
+
+// Checks what reaches the adapter: a packet is never empty, nor longer than a section
+// or the GRE join buffer can make it (a datagram longer than its IP total length, or
+// GRE whose payload is not IPv4, is written whole).
 class CCheckingIo : public CDeviceIo {
  public:
   HANDLE Open(const std::string&) override { return INVALID_HANDLE_VALUE; }
   BOOL IoControl(HANDLE, DWORD, const void*, DWORD, void*, DWORD, DWORD*) override { return FALSE; }
   BOOL Write(HANDLE, const void* data, DWORD length, DWORD* written) override {
-    if (length == 0 || length > kGreBufferSize) std::abort();
+    if (length == 0 || length > std::max(kGreBufferSize, kMaxSectionDatagram)) problem = "packet length";
     // Touch every byte so the sanitizers see a read beyond the packet.
     volatile BYTE sum = 0;
     const BYTE* p = static_cast<const BYTE*>(data);
@@ -29,6 +35,7 @@ class CCheckingIo : public CDeviceIo {
   }
   BOOL Close(HANDLE) override { return TRUE; }
   uint64_t bytes = 0;
+  const char* problem = nullptr;
 };
 
 struct CFuzzRig {
@@ -42,8 +49,7 @@ struct CFuzzRig {
   // bit 2 IP filter, bits 3-4 broadcast (off, 501, any), bits 5-6 multicast (off, 500, any),
   // bit 7 adapter closed.
   explicit CFuzzRig(BYTE arrangement) {
-    static const bool crcReady = (InitCrc32Table(), true);
-    (void)crcReady;
+    InitCrc32Table();
     path.SetDeviceIo(&io);
     if (!(arrangement & 0x80)) adapter.Set(reinterpret_cast<HANDLE>(intptr_t(16)));
     FilterEntry& uc = table.entry[kUnicastFilter];
@@ -63,12 +69,58 @@ struct CFuzzRig {
     table.entry[kMulticastFilter].pid = kPids[(arrangement >> 5) & 3] == 501 ? 500 : kPids[(arrangement >> 5) & 3];
   }
 
-  // The counters must add up whatever came in.
-  void Check() const {
+  // Null when everything written was sound and the counters add up, else what failed.
+  const char* Check() const {
+    if (io.problem) return io.problem;
     uint64_t sum = 0;
     for (const FilterEntry& e : table.entry) sum += e.bytes.Get();
-    if (sum != counters.ipv4Bytes.Get()) std::abort();
-    if (adapter.IsValid() && io.bytes != sum) std::abort();
-    if (counters.mpeBytes.Get() > counters.tsPayloadBytes.Get()) std::abort();
+    if (sum != counters.ipv4Bytes.Get()) return "filter bytes differ from ipv4Bytes";
+    if (adapter.IsValid() && io.bytes != sum) return "bytes written differ from bytes counted";
+    if (counters.mpeBytes.Get() > counters.tsPayloadBytes.Get()) return "more MPE bytes than payload";
+    return nullptr;
   }
 };
+
+// Arbitrary bytes, cut into arbitrary buffers, through the whole data path.
+// Input: [filter arrangement] [cut seed] [stream bytes...]
+inline const char* FuzzTransportBuffer(const uint8_t* data, size_t size) {
+  if (size < 2) return nullptr;
+  CFuzzRig rig(data[0]);
+  uint32_t state = data[1] * 2654435761u + 1;
+  const BYTE* p = data + 2;
+  size_t left = size - 2;
+  while (left > 0) {
+    // Mostly realistic sizes, sometimes tiny or odd ones to stress the carry-over.
+    state = state * 1103515245u + 12345u;
+    uint32_t r = state >> 16;
+    size_t n = (r & 3) == 0 ? 1 + (r >> 2) % 200 : (r & 3) == 1 ? 188 * (1 + (r >> 2) % 8) : 1 + (r >> 2) % 5000;
+    n = std::min(n, left);
+    rig.path.ProcessTransportBuffer(p, DWORD(n));
+    p += n;
+    left -= n;
+  }
+  return rig.Check();
+}
+
+// Arbitrary datagrams straight into DeliverDatagram under every filter arrangement,
+// several per input so GRE fragments meet each other; none longer than a section carries.
+// Input: [arrangement] then records of [PID hi] [PID lo] [MAC x6] [length hi] [length lo] [bytes...]
+inline const char* FuzzDeliverDatagram(const uint8_t* data, size_t size) {
+  if (size < 1) return nullptr;
+  CFuzzRig rig(data[0]);
+  size_t at = 1;
+  while (at + 10 <= size) {
+    int32_t pid = ((data[at] << 8) | data[at + 1]) & 0x1FFF;
+    BYTE mac[6];
+    std::memcpy(mac, data + at + 2, 6);
+    size_t length = std::min<size_t>((size_t(data[at + 8]) << 8) | data[at + 9], size - at - 10);
+    at += 10;
+    const size_t delivered = std::min<size_t>(length, kMaxSectionDatagram);
+    // An exact-size copy so any read past the datagram is caught.
+    std::unique_ptr<BYTE[]> copy(new BYTE[delivered ? delivered : 1]);
+    std::memcpy(copy.get(), data + at, delivered);
+    rig.path.DeliverDatagram(pid, mac, copy.get(), int32_t(delivered));
+    at += length;
+  }
+  return rig.Check();
+}

@@ -6,6 +6,7 @@
 #include "adapter/adapter.h"
 #include "datapath/crc32.h"
 #include "datapath/data_path.h"
+#include "datapath/data_path_warnings.h"
 #include "datapath/filter_text.h"
 #include "datapath/sample_grabber_cb.h"
 #include "datapath/stream_statistics.h"
@@ -266,6 +267,8 @@ bool CFilterDlg::ApplyFilterSettings() {
 }
 
 int CFilterDlg::RefreshStatistics() {
+  // The streaming thread only counts its warnings; this once-a-second tick writes them.
+  FlushDataPathWarnings();
   for (int k = 0; k < kFilterCount; ++k) m_rate[k].current = m_targets.table->entry[k].bytes.Get();
   DWORD now = SystemServices().GetTickCount();
   DWORD elapsed = now - m_lastRefresh;

@@ -1,7 +1,11 @@
 // IPv4 checks, filter matching, GRE tunnels and the adapter write.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "common/fake_system.h"
+#include "datapath/data_path_warnings.h"
 #include "datapath/ts_builders.h"
 #include "log/log.h"
 
@@ -26,6 +30,7 @@ Bytes WrapGre(const Bytes& g, uint32_t flags = 0, const BYTE* dst = kOtherDst) {
 class DeliveryTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    FlushDataPathWarnings();  // with the log still off: drops what earlier tests raised
     SetLogFile(kLog, TRUE);
     t.SetEntry(kUnicastFilter, 500, kUcMac, kFull);
     t.table.entry[kBroadcastFilter].pid = 501;
@@ -35,7 +40,11 @@ class DeliveryTest : public ::testing::Test {
   void Deliver(const BYTE mac[6], const Bytes& d, int pid = 500) {
     t.path.DeliverDatagram(pid, mac, d.data(), int32_t(d.size()));
   }
-  std::vector<std::string> Log() { return sys.LogLines(kLog); }
+  // What the user-interface thread's next refresh writes.
+  std::vector<std::string> Log() {
+    FlushDataPathWarnings();
+    return sys.LogLines(kLog);
+  }
 
   CFakeSystem sys;
   TestPath t;
@@ -135,6 +144,41 @@ TEST_F(DeliveryTest, ClosedAdapterCountsAndFailedWritesAreLogged) {
   Deliver(kUcMac, Ipv4(kDst, 10));
   EXPECT_EQ(Log(), (std::vector<std::string>{"Can't write to TAP-Win !", "Write 29 bytes instead 30 to TAP-Win !"}));
   EXPECT_EQ(t.counters.ipv4Bytes.Get(), 90u);
+}
+
+// A removed adapter fails every write: the streaming thread must not touch the log for
+// each, and the refresh writes one counted line per kind, then nothing until the next one.
+TEST_F(DeliveryTest, ABurstOfWarningsCostsOneCountedLinePerRefresh) {
+  t.adapter.Set(reinterpret_cast<HANDLE>(0x42));
+  t.io.failWrites = true;
+  for (int i = 0; i < 1000; ++i) Deliver(kUcMac, Ipv4(kDst, 10));
+  for (int i = 0; i < 3; ++i) Deliver(kUcMac, Ipv4(kDst, 1490));
+  EXPECT_FALSE(sys.FileExists(kLog));
+  EXPECT_EQ(Log(), (std::vector<std::string>{"Can't write to TAP-Win ! (1000 times)",
+                                             "IP packet size = 1510 > 1500 ! (3 times)"}));
+  EXPECT_EQ(Log().size(), 2u);
+  Deliver(kUcMac, Ipv4(kDst, 10));
+  EXPECT_EQ(Log().back(), "Can't write to TAP-Win !");
+  EXPECT_EQ(t.counters.ipv4Bytes.Get(), 1001u * 30u);
+}
+
+// The refresh runs while the streaming thread raises: every occurrence is counted once.
+TEST_F(DeliveryTest, WarningsRaisedDuringRefreshesAreCountedExactlyOnce) {
+  constexpr int kRaised = 20000;
+  std::atomic<bool> done{false};
+  std::thread streaming([&done] {
+    for (int i = 0; i < kRaised; ++i) RaiseDataPathWarning(DATA_PATH_WARNING::ShortWrite, 5, 6);
+    done = true;
+  });
+  while (!done) FlushDataPathWarnings();
+  streaming.join();
+  uint64_t total = 0;
+  for (const std::string& line : Log()) {
+    const std::string text = "Write 5 bytes instead 6 to TAP-Win !";
+    ASSERT_EQ(line.compare(0, text.size(), text), 0) << line;
+    total += line.size() == text.size() ? 1 : std::stoul(line.substr(text.size() + 2));
+  }
+  EXPECT_EQ(total, uint64_t(kRaised));
 }
 
 TEST_F(DeliveryTest, GreCarryingIpv4DeliversOnlyTheInnerPacket) {

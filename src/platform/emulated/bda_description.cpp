@@ -1,6 +1,8 @@
 #include "platform/emulated/bda_description.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -207,7 +209,13 @@ bool ApplyKey(EMULATED_DEVICE_DESC* d, const std::string& key, const std::string
     } else {
       return false;
     }
-  } else if (k == "streamrate") return ParseDouble(value, &d->streamBitsPerSecond);
+  } else if (k == "streamrate") {
+    // 0, or at least a bit per second: the streaming thread turns bytes / rate into a
+    // deadline in microseconds, which must stay a finite integer.
+    double rate = 0;
+    if (!ParseDouble(value, &rate) || !std::isfinite(rate) || (rate > 0 && rate < 1)) return false;
+    d->streamBitsPerSecond = rate;
+  }
   else if (k == "streamloop") return ParseBool(value, &d->streamLoop);
   else if (k == "samplesize") {
     if (!ParseLong(value, &n) || n < 188 || n > 188 * 4096) return false;

@@ -442,8 +442,12 @@ bool CEmulatedRegistry::LoadLocked(const std::string& text) {
       if (typeText.empty() || typeText.size() > 10 ||
           !std::all_of(typeText.begin(), typeText.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return false;
+      // Read by hand: std::stoul throws where unsigned long has 32 bits (Windows).
+      uint64_t type = 0;
+      for (char c : typeText) type = type * 10 + static_cast<uint64_t>(c - '0');
+      if (type > 0xFFFFFFFFu) return false;
       NODE::VALUE v;
-      v.type = static_cast<DWORD>(std::stoul(typeText));
+      v.type = static_cast<DWORD>(type);
       if (!FromHex(nameHex, v.name) || !FromHex(dataHex, v.data)) return false;
       current->values[v.name] = v;
     } else {

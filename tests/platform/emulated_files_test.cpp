@@ -1,0 +1,37 @@
+// Content of the emulated platform's files that must be refused, not taken in a form
+// that later misbehaves (cases the fuzzers of these readers pointed at).
+#include <gtest/gtest.h>
+
+#include "platform/emulated/bda_description.h"
+#include "platform/emulated/emulated_registry.h"
+#include "settings/temp_dir.h"
+
+namespace {
+// A stream rate that is not finite, or so small that bytes / rate overflows the
+// streaming thread's deadline, is a bad value; 0 (as fast as taken) and 1 bit/s are fine.
+TEST(EmulatedFilesTest, DescriptionRefusesStreamRatesTheStreamingThreadCannotPace) {
+  EMULATED_DESCRIPTION d;
+  std::string error;
+  for (const char* rate : {"inf", "1e400", "1e-300", "0.5"}) {
+    EXPECT_FALSE(ParseEmulatedDescription(std::string("[T]\nStreamRate=") + rate + "\n", "", &d, &error)) << rate;
+    EXPECT_EQ(error, std::string("line 2: [T] bad StreamRate=") + rate);
+  }
+  for (const char* rate : {"0", "1", "200e6"})
+    EXPECT_TRUE(ParseEmulatedDescription(std::string("[T]\nStreamRate=") + rate + "\n", "", &d, &error)) << rate;
+}
+
+// A value type beyond 32 bits was cut to its low bits on Linux and threw on Windows.
+TEST(EmulatedFilesTest, RegistryFileWithAValueTypeBeyond32BitsIsSetAside) {
+  CTempDir dir;
+  const std::string path = dir.File("registry");
+  const std::string text = "velvetfin-registry 1\nK HKCU\\Software\nV 4294967300 41 01000000\n";
+  CTempDir::Write(path, text);
+  CEmulatedRegistry reg;
+  EXPECT_FALSE(reg.AttachFile(path));
+  EXPECT_EQ(CTempDir::Read(path + ".corrupt"), text);
+  CTempDir::Write(path, "velvetfin-registry 1\nK HKCU\\Software\nV 4294967295 41 01000000\n");
+  EXPECT_TRUE(reg.AttachFile(path));
+  DWORD value = 0;
+  EXPECT_FALSE(reg.GetDword(kHkeyCurrentUser, "Software", "A", value));  // not of type DWORD
+}
+}  // namespace
