@@ -71,6 +71,10 @@ class CDialogControls {
   virtual void SetProgressPos(int id, int position) = 0;
   virtual int GetProgressPos(int id) = 0;
 
+  // Icon statics and pictures: the icon (or bitmap) resource id shown, 0 for none.
+  virtual void SetItemIcon(int id, int iconId) = 0;
+  virtual int GetItemIcon(int id) = 0;
+
   // The dialog window itself.
   virtual bool IsWindowVisible() = 0;
   virtual void ShowWindow(bool show) = 0;

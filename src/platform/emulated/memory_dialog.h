@@ -50,6 +50,9 @@ class CMemoryDialog : public CDialogControls {
   void SetProgressPos(int id, int position) override;
   int GetProgressPos(int id) override;
 
+  void SetItemIcon(int id, int iconId) override { Control(id).icon = iconId; }
+  int GetItemIcon(int id) override { return Control(id).icon; }
+
   bool IsWindowVisible() override { return m_visible; }
   void ShowWindow(bool show) override { m_visible = show; }
 
@@ -108,6 +111,7 @@ class CMemoryDialog : public CDialogControls {
     std::vector<COLUMN> columns;
     std::vector<std::vector<std::string>> rows;
     int low = 0, high = 100, progress = 0;
+    int icon = 0;
   };
   CONTROL& Control(int id) { return m_controls[id]; }
 

@@ -224,6 +224,25 @@ int CDialogWin32::GetProgressPos(int id) {
   return w ? static_cast<int>(::SendMessageW(w, PBM_GETPOS, 0, 0)) : 0;
 }
 
+void CDialogWin32::SetItemIcon(int id, int iconId) {
+  HWND w = Item(id);
+  if (!w) return;
+  HINSTANCE module = ::GetModuleHandleW(nullptr);
+  if ((::GetWindowLongW(w, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP) {
+    HANDLE bitmap = iconId ? ::LoadImageW(module, MAKEINTRESOURCEW(iconId), IMAGE_BITMAP, 0, 0, 0) : nullptr;
+    ::SendMessageW(w, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
+  } else {
+    HICON icon = iconId ? ::LoadIconW(module, MAKEINTRESOURCEW(iconId)) : nullptr;
+    ::SendMessageW(w, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+  }
+  ::SetPropW(w, L"VelvetfinIconId", reinterpret_cast<HANDLE>(static_cast<intptr_t>(iconId)));
+}
+
+int CDialogWin32::GetItemIcon(int id) {
+  HWND w = Item(id);
+  return w ? static_cast<int>(reinterpret_cast<intptr_t>(::GetPropW(w, L"VelvetfinIconId"))) : 0;
+}
+
 bool CDialogWin32::IsWindowVisible() { return m_dialog && ::IsWindowVisible(m_dialog); }
 
 void CDialogWin32::ShowWindow(bool show) {

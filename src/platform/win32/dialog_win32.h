@@ -43,6 +43,9 @@ class CDialogWin32 : public CDialogControls {
   void SetProgressPos(int id, int position) override;
   int GetProgressPos(int id) override;
 
+  void SetItemIcon(int id, int iconId) override;
+  int GetItemIcon(int id) override;
+
   bool IsWindowVisible() override;
   void ShowWindow(bool show) override;
 
