@@ -11,12 +11,12 @@ foreach(def ${vf_language_defs})
     set(rc ${CMAKE_BINARY_DIR}/lang/${VF_LANG_CODE}.rc)
     configure_file(${CMAKE_SOURCE_DIR}/resources/lang/language_module.rc.in ${rc} @ONLY)
     set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${def})
-    add_library(language_${VF_LANG_CODE} MODULE ${rc})
-    # Resources only: no code, no entry point, no runtime.
+    add_library(language_${VF_LANG_CODE} MODULE ${rc} ${CMAKE_SOURCE_DIR}/resources/lang/module_entry.c)
+    # Resources and an empty entry point: no C runtime, nothing that could run.
     set_target_properties(language_${VF_LANG_CODE} PROPERTIES
       LINKER_LANGUAGE C PREFIX "" OUTPUT_NAME Grayheron SUFFIX ".${VF_LANG_CODE}"
       LIBRARY_OUTPUT_DIRECTORY ${VF_PROGRAM_DIR} RUNTIME_OUTPUT_DIRECTORY ${VF_PROGRAM_DIR})
-    target_link_options(language_${VF_LANG_CODE} PRIVATE -nostdlib -Wl,--no-entry -s)
+    target_link_options(language_${VF_LANG_CODE} PRIVATE -nostdlib -s)
     add_dependencies(language_modules language_${VF_LANG_CODE})
   else()
     set(out ${VF_PROGRAM_DIR}/Grayheron.${VF_LANG_CODE})
