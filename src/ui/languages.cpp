@@ -86,8 +86,13 @@ void CMultiLang::SetUp(const std::string& baseName, const std::string& section, 
       if (m_table[i].code == choice) m_current = int(i);
 
   if (m_current == 0) return;
-  m_module = process.LoadLanguageModule(ModulePath(m_table[size_t(m_current)].code));
-  if (!m_module) return;  // the built-in texts stay
+  const std::string path = ModulePath(m_table[size_t(m_current)].code);
+  m_module = process.LoadLanguageModule(path);
+  if (!m_module) {
+    // The user sees the built-in texts without a word; whoever traces learns why.
+    SystemServices().OutputDebugString(("Language module " + path + " refused, built-in texts used\n").c_str());
+    return;
+  }
   m_source = std::make_unique<CModuleStringSource>(*m_module);
   m_previousSource = SetStringSource(m_source.get());
 }

@@ -130,6 +130,7 @@ TEST_F(LanguagesTest, UnusableModulesAndChoicesFallBackToTheBuiltInTexts) {
     SetUp(l);
     EXPECT_EQ(l.Module(), nullptr);
     EXPECT_EQ(LoadResString(137), kEnglishRestart);
+    EXPECT_NE(system.DebugOutput().find("Grayheron.DEU refused"), std::string::npos);
   }
   // A module name that does not fit the name buffer counts as absent.
   system.modulePath = std::string(270, 'x') + "\\velvetfin.exe";
