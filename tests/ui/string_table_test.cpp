@@ -11,11 +11,8 @@
 namespace {
 
 // The source tree's resources folder, found from this file's own path.
-std::string ResourcesDir() {
-  std::string here = __FILE__;
-  size_t at = here.rfind("tests");
-  return (at == std::string::npos ? std::string("./") : here.substr(0, at)) + "resources/";
-}
+// Absolute, so the suite finds the sources from any working directory (ctest, Wine).
+std::string ResourcesDir() { return std::string(VF_TESTDATA_DIR) + "/../../resources/"; }
 
 TEST(StringTableTest, HoldsEveryMessageIdWithItsExactText) {
   size_t count = 0;
