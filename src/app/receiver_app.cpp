@@ -6,6 +6,7 @@
 #include "platform/system.h"
 #include "platform/window_services.h"
 #include "settings/settings_store.h"
+#include "ui/languages.h"
 #include "ui/message_box.h"
 #include "ui/string_table.h"
 
@@ -34,6 +35,10 @@ int CReceiverApp::Run() {
   m_store = SettingsStore::Choose(modulePath, m_applicationName);
   m_previousStore = SetTheSettingsStore(m_store.get());
   m_storeInstalled = true;
+
+  // The language's string table serves every message from here on.
+  TheLanguages().SetUp(m_baseName, kCommonSection, "Lang", m_store.get());
+  if (CLanguageModule* module = TheLanguages().Module()) WindowServices().SetResourceModule(module->NativeHandle());
 
 
   CProcessServices& process = ProcessServices();

@@ -30,6 +30,11 @@ class CLanguageModule {
   virtual ~CLanguageModule() = default;
   // false when the module has no text for the id.
   virtual bool LoadString(unsigned id, std::string& text) = 0;
+  // The text of one item of a menu (the tray menu 200); false when the module has none.
+  virtual bool LoadMenuItemText(unsigned menuId, unsigned itemId, std::string& text) {
+    (void)menuId, (void)itemId, (void)text;
+    return false;
+  }
   virtual void* NativeHandle() { return nullptr; }
 };
 

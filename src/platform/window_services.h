@@ -114,6 +114,9 @@ class CWindowServices {
   // Shows the menu's first popup at the cursor with `defaultItem` in bold; the
   // chosen item reaches the owner as WM_COMMAND.
   virtual void TrackPopupMenu(CWindow* owner, int menuId, int defaultItem) = 0;
+  // Where dialog templates and menus come from (a loaded language module's handle);
+  // null: the program's own resources.
+  virtual void SetResourceModule(void* module) { (void)module; }
 };
 
 // The process-wide services; the operating system's backend unless replaced.

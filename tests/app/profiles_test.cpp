@@ -25,7 +25,7 @@ class ProfilesTest : public ReceiverTest, public ::testing::WithParamInterface<B
       store = SettingsStore::CreateIniStore(m_path, &m_ini);
       SetTheSettingsStore(store.get());
     }
-    Describe(kCableTuner);
+    Describe(kSatelliteTuner);
     InstallAdapter();
     store->WriteInt("Common", "ConfirmOnExit", 0);
   }

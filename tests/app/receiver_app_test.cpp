@@ -58,7 +58,7 @@ class ReceiverAppTest : public ReceiverTest {
   void SetUp() override {
     ReceiverTest::SetUp();
     m_previous = SetProcessServices(&process);
-    Describe(kCableTuner);
+    Describe(kSatelliteTuner);
     InstallAdapter();
     // Every run quits at once, without the question.
     windows.SetModalScript(IDD_MAIN, [](CPortableWindow& w, CWindowHandler&) { w.EndDialog(IDOK); });

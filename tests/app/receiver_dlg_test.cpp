@@ -75,6 +75,8 @@ TEST_F(ReceiverTest, StartsASatelliteDeviceWithEveryPageAndEndsInOrder) {
 
 TEST_F(ReceiverTest, WithoutAnAdapterTheNetworkPartStaysOut) {
   Describe(kCableTuner);
+  store->WriteText("Standard", "Freq", "402.000");
+  store->WriteText("Standard", "Symrate", "6900");
   Run([&](CReceiverDlg& d, CPortableWindow& w) {
     EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Warning ! Brannox adapter not installed !",
                                                     "Warning ! Network support unavailable !"}));
@@ -137,7 +139,7 @@ TEST_F(ReceiverTest, TheDeviceIsTheStoredDefaultTheOnlyOneOrTheUsersChoice) {
     SCOPED_TRACE(testing::Message() << "devices " << c.devices << " stored " << c.stored << " choose " << c.choose);
     std::string ini;
     for (int k = 1; k <= c.devices; ++k)
-      ini += "[T" + std::to_string(k) + "]\nFriendlyName=Tuner " + std::to_string(k) + "\nDelivery=cable\n";
+      ini += "[T" + std::to_string(k) + "]\nFriendlyName=Tuner " + std::to_string(k) + "\nDelivery=satellite\n";
     Describe(ini);
     if (!tap) InstallAdapter();
     store->WriteInt("Common", "DefaultDevice", c.stored);
@@ -146,7 +148,7 @@ TEST_F(ReceiverTest, TheDeviceIsTheStoredDefaultTheOnlyOneOrTheUsersChoice) {
     windows.SetModalScript(IDD_DEVICE_SELECTION, [&](CPortableWindow& w, CWindowHandler& h) {
       ++shown;
       EXPECT_EQ(w.Memory().GetCount(IDC_DEVICE_LIST), c.devices);
-      EXPECT_EQ(w.Memory().GetString(IDC_DEVICE_LIST, 0), "1: Tuner 1 - Cable");
+      EXPECT_EQ(w.Memory().GetString(IDC_DEVICE_LIST, 0), "1: Tuner 1 - Satellite");
       if (c.choose <= 0) return w.EndDialog(IDCANCEL);
       w.Memory().SetCurSel(IDC_DEVICE_LIST, c.choose - 1);
       w.Memory().CheckButton(IDC_DEFAULT_DEVICE, c.tickDefault);
@@ -179,7 +181,7 @@ TEST_F(ReceiverTest, TheDeviceIsTheStoredDefaultTheOnlyOneOrTheUsersChoice) {
 }
 
 TEST_F(ReceiverTest, TheTimerHidesOnceAndTheQuitQuestionIsAskedOnce) {
-  Describe(kCableTuner);
+  Describe(kSatelliteTuner);
   InstallAdapter();
   store->WriteInt("Common", "HideOnStart", 1);
   Run([&](CReceiverDlg& d, CPortableWindow& w) {
@@ -224,7 +226,7 @@ TEST_F(ReceiverTest, TheTimerHidesOnceAndTheQuitQuestionIsAskedOnce) {
 }
 
 TEST_F(ReceiverTest, ExternalFilterCommandsReachThePage) {
-  Describe(kCableTuner);
+  Describe(kSatelliteTuner);
   InstallAdapter();
   store->WriteInt("Common", "ConfirmOnExit", 0);
   Run([&](CReceiverDlg& d, CPortableWindow& w) {

@@ -10,7 +10,8 @@
 
 namespace {
 
-HINSTANCE ResourceModule() { return ::GetModuleHandleW(nullptr); }
+HINSTANCE g_resourceModule = nullptr;
+HINSTANCE ResourceModule() { return g_resourceModule ? g_resourceModule : ::GetModuleHandleW(nullptr); }
 
 class CWin32Window final : public CWindow {
  public:
@@ -176,6 +177,7 @@ class CWin32WindowServices final : public CWindowServices {
     FillTray(icon, &data);
     return ::Shell_NotifyIconW(NIM_DELETE, &data) != 0;
   }
+  void SetResourceModule(void* module) override { g_resourceModule = static_cast<HINSTANCE>(module); }
   void TrackPopupMenu(CWindow* owner, int menuId, int defaultItem) override {
     HMENU menu = ::LoadMenuW(ResourceModule(), MAKEINTRESOURCEW(menuId));
     if (!menu) return;
