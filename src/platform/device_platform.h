@@ -9,9 +9,8 @@
 #include <vector>
 
 #include "platform/ks_property_set.h"
+#include "platform/sample_callback.h"
 #include "platform/win_types.h"
-
-#include "datapath/sample_grabber_cb.h"
 
 // DirectShow results the device layer relies on (vfwmsgs.h values).
 constexpr HRESULT kVfwEInvalidMediaType = static_cast<HRESULT>(0x80040200u);
@@ -113,13 +112,6 @@ class CBdaNetworkProvider {
   virtual HRESULT GetTuningSpace(GUID*) { return E_NOTIMPL; }
   virtual HRESULT RegisterDeviceFilter(void* object, ULONG* registration) = 0;
   virtual HRESULT UnRegisterDeviceFilter(ULONG registration) = 0;
-};
-
-// ISampleGrabberCB as the grabber sees it; called on the platform's streaming thread.
-class CSampleCallback {
- public:
-  virtual ~CSampleCallback() = default;
-  virtual HRESULT SampleCB(double sampleTime, const MEDIA_SAMPLE_INFO& sample) = 0;
 };
 
 // ISampleGrabber.
