@@ -108,7 +108,7 @@ class CBdaGraph : public CExtensionHost {
 
   // The driver interfaces, shared with the extension code. All owned here and released
   // by DestroyGraph.
-  std::unique_ptr<CDVBNetworkProviderFilter> m_pNetworkProvider;
+  std::shared_ptr<CDVBNetworkProviderFilter> m_pNetworkProvider;
   std::shared_ptr<CDeviceEnumerator> m_pDeviceEnum;
   std::shared_ptr<CFilterGraph> m_pGraph;
   bool m_haveMediaControl = false;
@@ -141,6 +141,4 @@ class CBdaGraph : public CExtensionHost {
   HRESULT WalkCategory(const char* operation, const GUID& category, std::shared_ptr<CGraphFilter>* filter,
                        const std::shared_ptr<CGraphFilter>& upstream, BOOL connectDownstream,
                        const char* name, bool attachOnly);
-
-  std::unique_ptr<CSampleCallback> m_grabberCallback;
 };

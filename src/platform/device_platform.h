@@ -214,9 +214,10 @@ class CDevicePlatform {
   virtual HRESULT CreateDeviceEnumerator(std::shared_ptr<CDeviceEnumerator>* enumerator) = 0;
   // CLSID_SampleGrabber.
   virtual HRESULT CreateSampleGrabber(std::shared_ptr<CGraphFilter>* filter) = 0;
-  // Wraps the program's network provider into a filter of this platform; the logic object
-  // must outlive the returned filter's use in a graph.
-  virtual HRESULT CreateNetworkProviderFilter(CNetworkProviderLogic* provider,
+  // Wraps the program's network provider into a filter of this platform. The filter shares
+  // the logic object, so a driver or enumerator still holding the filter or its pin after
+  // the graph is gone calls into a live object.
+  virtual HRESULT CreateNetworkProviderFilter(std::shared_ptr<CNetworkProviderLogic> provider,
                                               std::shared_ptr<CGraphFilter>* filter) = 0;
   // Short name for diagnostics ("DirectShow", "emulated").
   virtual const char* Name() = 0;
