@@ -14,7 +14,7 @@
 // GRE join buffer can make it.
 class CCheckingIo : public CDeviceIo {
  public:
-  HANDLE Open(const std::string&) override { return INVALID_HANDLE_VALUE; }
+  HANDLE Open(const std::string&, const DEVICE_OPEN_MODE&) override { return INVALID_HANDLE_VALUE; }
   BOOL IoControl(HANDLE, DWORD, const void*, DWORD, void*, DWORD, DWORD*) override { return FALSE; }
   BOOL Write(HANDLE, const void* data, DWORD length, DWORD* written) override {
     if (length == 0 || length > kGreBufferSize) std::abort();

@@ -437,9 +437,9 @@ HRESULT CBdaGraph::AttachVideoCapture(const char* name, CKsPropertySet** propert
   std::shared_ptr<CGraphFilter> filter;
   HRESULT hr = AttachFilter(kVideoInputDeviceCategory, &filter, name);
   if (FAILED(hr)) return hr;
+  // Attached even without a property set: the extension reports that loss itself.
   std::shared_ptr<CKsPropertySet> set;
-  hr = filter->QueryPropertySet(&set);
-  if (FAILED(hr) || !set) return FAILED(hr) ? hr : E_NOINTERFACE;
+  if (FAILED(filter->QueryPropertySet(&set))) set.reset();
   m_pVideoCaptureDevice = filter;
   m_pKsVideoCapturePropSet = set;
   *propertySet = set.get();

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "extensions/property_call.h"
-#include "extensions/vendor_guids.h"
+#include "platform/vendor_guids.h"
 #include "platform/device_io.h"
 #include "platform/system.h"
 

@@ -2,9 +2,9 @@
 #include <cstring>
 
 #include "extension_fixture.h"
-#include "extensions/buffer_address.h"
+#include "platform/buffer_address.h"
 #include "extensions/families.h"
-#include "extensions/vendor_guids.h"
+#include "platform/vendor_guids.h"
 
 namespace {
 const BYTE kMsg[4] = {0xE0, 0x10, 0x38, 0xF0};

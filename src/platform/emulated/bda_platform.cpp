@@ -28,6 +28,7 @@ class CEmuPlainFilter final : public CEmuFilter {
  public:
   CEmuPlainFilter(const std::shared_ptr<CEmulatedBdaDevice>& device, VENDOR_OBJECT object)
       : CEmuFilter(EMU_FILTER_KIND::Plain) {
+    if (!device->Description().videoCapturePropertySet) return;
     filterPropertySet =
         std::make_shared<CEmuPropertySet>(device, "video-capture", object, std::vector<EMULATED_PROPERTY_SET>{});
   }

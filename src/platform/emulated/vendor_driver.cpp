@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "extensions/buffer_address.h"
-#include "extensions/vendor_guids.h"
+#include "platform/buffer_address.h"
+#include "platform/vendor_guids.h"
 #include "platform/system.h"
 
 namespace {
