@@ -525,4 +525,38 @@ TEST(GrabberCallbackShell, OneShellPerCallbackObjectThatOutlivesEveryGrabber) {
   EXPECT_EQ(callback.calls, 1);
   EXPECT_EQ(callback.last.data, data);
 }
+
+TEST_F(DirectShowTest, RebuildingInWinesGraphLeavesTheProviderAsItWas) {
+  std::shared_ptr<CFilterGraph> graph;
+  if (FAILED(OsDevicePlatform().CreateFilterGraph(&graph))) GTEST_SKIP() << "no filter graph manager here";
+  PROVIDER_SHELL np;
+  ASSERT_TRUE(np.Create());
+  CCountingAllocator own;
+  CTestInputPin input;
+  input.ownAllocator = &own;
+  own.AddRef();
+  std::vector<std::shared_ptr<CGraphPin>> pins;
+  ASSERT_EQ(np.filter->EnumPins(&pins), S_OK);
+  std::shared_ptr<CGraphPin> antenna = WrapDirectShowPin(static_cast<IPin*>(&input));
+  const ULONG references = np.raw->AddRef() - 1;
+  np.raw->Release();
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_EQ(graph->AddFilter(np.filter, "Network Provider"), S_OK);
+    ASSERT_EQ(graph->ConnectDirect(pins[0], antenna), S_OK);
+    EXPECT_EQ(graph->Run(), S_OK);
+    FILTER_STATE state = State_Stopped;
+    EXPECT_EQ(np.raw->GetState(0, &state), S_OK);
+    EXPECT_EQ(state, State_Running);
+    EXPECT_EQ(graph->Stop(), S_OK);
+    EXPECT_EQ(own.commits, round + 1);
+    EXPECT_EQ(own.decommits, round + 1);
+    ASSERT_EQ(graph->RemoveFilter(np.filter), S_OK);
+    EXPECT_EQ(input.connected, nullptr);  // the graph broke the connection on both sides
+    EXPECT_EQ(np.logic->ConnectedPin(), nullptr);
+    EXPECT_EQ(np.raw->AddRef() - 1, references);
+    np.raw->Release();
+  }
+  EXPECT_EQ(own.references, 3u);  // ours, the input pin's and the one it was notified of: the provider let go
+}
 #endif
