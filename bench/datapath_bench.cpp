@@ -25,7 +25,7 @@ namespace {
 // An adapter whose writes do nothing, so the figures are the data path's own.
 class CNullIo : public CDeviceIo {
  public:
-  HANDLE Open(const std::string&) override { return INVALID_HANDLE_VALUE; }
+  HANDLE Open(const std::string&, const DEVICE_OPEN_MODE&) override { return INVALID_HANDLE_VALUE; }
   BOOL IoControl(HANDLE, DWORD, const void*, DWORD, void*, DWORD, DWORD*) override { return FALSE; }
   BOOL Write(HANDLE, const void*, DWORD length, DWORD* written) override {
     *written = length;

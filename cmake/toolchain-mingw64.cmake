@@ -9,6 +9,8 @@ set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# It talks only to emulated drivers (see platform/buffer_address.h).
+set(VF_EMULATED_DRIVERS_ONLY ON)
 # Tests run under Wine through CTest.
 set(VF_WINE ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
 if(EXISTS ${VF_WINE})

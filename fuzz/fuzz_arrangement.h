@@ -20,7 +20,7 @@ constexpr uint32_t kMaxSectionDatagram = 0xFFF + 3 - 12 - 4;
 // GRE whose payload is not IPv4, is written whole).
 class CCheckingIo : public CDeviceIo {
  public:
-  HANDLE Open(const std::string&) override { return INVALID_HANDLE_VALUE; }
+  HANDLE Open(const std::string&, const DEVICE_OPEN_MODE&) override { return INVALID_HANDLE_VALUE; }
   BOOL IoControl(HANDLE, DWORD, const void*, DWORD, void*, DWORD, DWORD*) override { return FALSE; }
   BOOL Write(HANDLE, const void* data, DWORD length, DWORD* written) override {
     if (length == 0 || length > std::max(kGreBufferSize, kMaxSectionDatagram)) problem = "packet length";

@@ -128,7 +128,7 @@ int OpenAdapter(unsigned instance, const BYTE ip[4], int useDhcp, DWORD tapDelay
     return kAdapterNotInstalled;
   }
 
-  HANDLE h = DeviceIo().Open(AdapterDevicePath(id));
+  HANDLE h = DeviceIo().Open(AdapterDevicePath(id), kAdapterOpenMode);
   if (h == INVALID_HANDLE_VALUE) {
     char text[64];
     std::snprintf(text, sizeof(text), "Can't open Brannox Driver %i !", static_cast<int>(instance));

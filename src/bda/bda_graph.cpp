@@ -10,18 +10,6 @@
 
 namespace {
 
-// Hands the grabber's samples to the program's callback object.
-class CGrabberCallback final : public CSampleCallback {
- public:
-  explicit CGrabberCallback(CSampleGrabberCB* callback) : m_callback(callback) {}
-  HRESULT SampleCB(double sampleTime, const MEDIA_SAMPLE_INFO& sample) override {
-    return m_callback->SampleCB(sampleTime, sample);
-  }
-
- private:
-  CSampleGrabberCB* m_callback;
-};
-
 void CopyName(char* target, const std::string& source) {
   std::snprintf(target, kDeviceNameSize, "%s", source.c_str());
 }
@@ -53,8 +41,8 @@ HRESULT CBdaGraph::InitializeGraphBuilder() {
 
 HRESULT CBdaGraph::LoadNetworkProvider() {
   if (!m_pGraph) return E_POINTER;
-  m_pNetworkProvider = std::make_unique<CDVBNetworkProviderFilter>();
-  HRESULT hr = DevicePlatform().CreateNetworkProviderFilter(m_pNetworkProvider.get(), &m_pNetworkProviderFilter);
+  m_pNetworkProvider = std::make_shared<CDVBNetworkProviderFilter>();
+  HRESULT hr = DevicePlatform().CreateNetworkProviderFilter(m_pNetworkProvider, &m_pNetworkProviderFilter);
   if (FAILED(hr) || !m_pNetworkProviderFilter) {
     if (SUCCEEDED(hr)) hr = E_FAIL;
     BdaTrace("LoadNetworkProvider", "Couldn't CoCreate Network Provider", hr);
@@ -101,8 +89,7 @@ HRESULT CBdaGraph::SetupSampleGrabber(const std::shared_ptr<CGraphFilter>& filte
   if (FAILED(hr)) return hr;
   hr = grabber->SetBufferSamples(FALSE);
   if (FAILED(hr)) return hr;
-  m_grabberCallback = std::make_unique<CGrabberCallback>(callback);
-  hr = grabber->SetCallback(m_grabberCallback.get(), 0);
+  hr = grabber->SetCallback(callback, 0);
   if (FAILED(hr)) BdaLog("SetupSampleGrabber", "Could not SetCallback for SampleGrabber", hr);
   return hr;
 }
@@ -410,7 +397,6 @@ HRESULT CBdaGraph::DestroyGraph() {
       filter->reset();
     }
     m_pNetworkProvider.reset();
-    m_grabberCallback.reset();
   }
   m_built = false;
   return S_OK;
@@ -451,9 +437,9 @@ HRESULT CBdaGraph::AttachVideoCapture(const char* name, CKsPropertySet** propert
   std::shared_ptr<CGraphFilter> filter;
   HRESULT hr = AttachFilter(kVideoInputDeviceCategory, &filter, name);
   if (FAILED(hr)) return hr;
+  // Attached even without a property set: the extension reports that loss itself.
   std::shared_ptr<CKsPropertySet> set;
-  hr = filter->QueryPropertySet(&set);
-  if (FAILED(hr) || !set) return FAILED(hr) ? hr : E_NOINTERFACE;
+  if (FAILED(filter->QueryPropertySet(&set))) set.reset();
   m_pVideoCaptureDevice = filter;
   m_pKsVideoCapturePropSet = set;
   *propertySet = set.get();

@@ -108,10 +108,9 @@ class CBdaGraph : public CExtensionHost {
 
   // The driver interfaces, shared with the extension code. All owned here and released
   // by DestroyGraph.
-  std::unique_ptr<CDVBNetworkProviderFilter> m_pNetworkProvider;
+  std::shared_ptr<CDVBNetworkProviderFilter> m_pNetworkProvider;
   std::shared_ptr<CDeviceEnumerator> m_pDeviceEnum;
   std::shared_ptr<CFilterGraph> m_pGraph;
-  bool m_haveMediaControl = false;
   std::shared_ptr<CGraphFilter> m_pNetworkProviderFilter;
   std::shared_ptr<CGraphFilter> m_pTunerDevice;
   std::shared_ptr<CGraphFilter> m_pCaptureDevice;
@@ -125,15 +124,18 @@ class CBdaGraph : public CExtensionHost {
   // The Technotrend handle, the kernel handle, tuner index, MAC EEPROM offset and the
   // Quarn stream word live in the extension object, which settles them.
   CExtension m_extension;
+
+ private:
+  // The graph's state: changed only by building, running, stopping and destroying.
   BYTE m_instanceData[kInstanceDataSize] = {};
   PARAM_DEVICE m_device;  // extensionType is the chosen ExtensionType
   PARAM_TUNE m_tune = kDefaultTune;
   bool m_built = false;
   bool m_running = false;
   bool m_failed = false;
+  bool m_haveMediaControl = false;
   LONG m_bdaType = 0;
 
- private:
   HRESULT PutProperty(const char* operation, const std::shared_ptr<CKsPropertySet>& set, const GUID& setId,
                       DWORD id, const void* value, DWORD length, bool toLog);
   LONG GetProperty(const char* operation, DWORD id, bool toLog);
@@ -141,6 +143,4 @@ class CBdaGraph : public CExtensionHost {
   HRESULT WalkCategory(const char* operation, const GUID& category, std::shared_ptr<CGraphFilter>* filter,
                        const std::shared_ptr<CGraphFilter>& upstream, BOOL connectDownstream,
                        const char* name, bool attachOnly);
-
-  std::unique_ptr<CSampleCallback> m_grabberCallback;
 };

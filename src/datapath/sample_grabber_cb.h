@@ -1,26 +1,19 @@
-// The sample-grabber callback's logic. The Windows backend wraps it in the COM
-// shell of ISampleGrabberCB; the emulated platform calls it directly.
+// The sample-grabber callback's logic: the platform's callback itself. The Windows backend
+// wraps it in the COM shell of ISampleGrabberCB; the emulated platform calls it directly.
 #pragma once
 #include <mutex>
 
+#include "platform/sample_callback.h"
 #include "platform/win_types.h"
 
-// What the grabber tells about one media sample.
-struct MEDIA_SAMPLE_INFO {
-  const BYTE* data;  // null when the sample has no buffer
-  DWORD actualLength;
-  bool preroll;
-  bool discontinuity;
-};
-
-class CSampleGrabberCB {
+class CSampleGrabberCB : public CSampleCallback {
  public:
   using Handler = void (*)(const BYTE* data, DWORD size);
 
   explicit CSampleGrabberCB(Handler handler) : m_handler(handler) {}
 
   // Always S_OK; the lock is released on every path.
-  HRESULT SampleCB(double sampleTime, const MEDIA_SAMPLE_INFO& sample);
+  HRESULT SampleCB(double sampleTime, const MEDIA_SAMPLE_INFO& sample) override;
   HRESULT BufferCB(double, BYTE*, long) { return S_OK; }
 
   // Held for one buffer's whole processing; the user-interface thread takes it

@@ -6,7 +6,7 @@
 #include "extensions/extension_types.h"
 #include "extensions/families.h"
 #include "extensions/property_call.h"
-#include "extensions/vendor_guids.h"
+#include "platform/vendor_guids.h"
 
 namespace {
 const VENDOR_PROPERTY kAnySee{&KSPROPSETID_AnySee, 24, "PROPERTY_SEND_DiSEqC_DATA"};

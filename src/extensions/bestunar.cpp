@@ -3,7 +3,7 @@
 
 #include "extensions/families.h"
 #include "extensions/property_call.h"
-#include "extensions/vendor_guids.h"
+#include "platform/vendor_guids.h"
 
 namespace {
 const VENDOR_PROPERTY kBstDiseqc{&KSPROPSETID_Bestunar, 0, "KSPROPERTY_BST_DISEQC"};

@@ -4,7 +4,7 @@
 
 #include "extensions/families.h"
 #include "extensions/property_call.h"
-#include "extensions/vendor_guids.h"
+#include "platform/vendor_guids.h"
 
 namespace {
 const VENDOR_PROPERTY kRawCommand{&KSPROPSETID_ComproDiseqc, 1, "VAMP_DVBS_DISEQC_PROP_ID_RAW_COMMAND"};

@@ -5,7 +5,7 @@
 
 #include "extensions/families.h"
 #include "extensions/property_call.h"
-#include "extensions/vendor_guids.h"
+#include "platform/vendor_guids.h"
 #include "log/log.h"
 #include "platform/device_io.h"
 #include "platform/system.h"
@@ -29,12 +29,8 @@ HRESULT DW_KsProperty(HANDLE handle, const void* request, DWORD requestLength, v
                       DWORD outLength, DWORD* returned) {
   if (!request || requestLength <= 16) return E_INVALIDARG;
   if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return E_HANDLE;
-  DWORD got = 0;
-  BOOL ok = DeviceIo().IoControl(handle, IOCTL_KS_PROPERTY_CODE, request, requestLength, out, outLength, &got);
-  if (returned) *returned = got;
-  if (ok) return S_OK;
-  DWORD error = SystemServices().GetLastError();
-  return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
+  return DeviceIo().KsSynchronousDeviceControl(handle, IOCTL_KS_PROPERTY_CODE, request, requestLength, out,
+                                               outLength, returned);
 }
 
 HRESULT DW_Probe(HANDLE handle) {

@@ -4,7 +4,7 @@
 #include "extensions/extension_select.h"
 #include "extensions/families.h"
 #include "extensions/technotrend_api.h"
-#include "extensions/vendor_guids.h"
+#include "platform/vendor_guids.h"
 
 namespace {
 bool HasMessage(const BYTE* message, ULONG length) { return message && length; }

@@ -25,7 +25,8 @@ class CExtensionHost : public CKsDeviceFinder {
   virtual HRESULT GetTunerKernelHandle(HANDLE* handle) = 0;
   // Binds the video-capture device (CLSID_VideoInputDeviceCategory) whose
   // friendly name equals name, without adding it to the graph, and returns its
-  // property set. The host keeps both and releases them at teardown.
+  // property set (null with S_OK when the bound filter has none). The host keeps
+  // both and releases them at teardown.
   virtual HRESULT AttachVideoCapture(const char* name, CKsPropertySet** propertySet) = 0;
 
   // The standard BDA setters of the tuning layer, with their own reports.

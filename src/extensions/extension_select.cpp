@@ -5,7 +5,7 @@
 
 #include "extensions/families.h"
 #include "extensions/technotrend_api.h"
-#include "extensions/vendor_guids.h"
+#include "platform/vendor_guids.h"
 #include "log/log.h"
 #include "platform/system.h"
 

@@ -3,10 +3,10 @@
 #include <cstring>
 #include <vector>
 
-#include "extensions/buffer_address.h"
+#include "platform/buffer_address.h"
 #include "extensions/families.h"
 #include "extensions/property_call.h"
-#include "extensions/vendor_guids.h"
+#include "platform/vendor_guids.h"
 #include "log/log.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include "extensions/families.h"
 #include "extensions/property_call.h"
-#include "extensions/vendor_guids.h"
+#include "platform/vendor_guids.h"
 
 namespace {
 const VENDOR_PROPERTY kDiseqcWrite{&KSPROPSETID_OmicomDiseqc, 0, "KSPROPERTY_OMC_DISEQC_WRITE"};

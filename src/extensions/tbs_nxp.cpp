@@ -5,7 +5,7 @@
 
 #include "extensions/families.h"
 #include "extensions/property_call.h"
-#include "extensions/vendor_guids.h"
+#include "platform/vendor_guids.h"
 
 namespace {
 constexpr ULONG kMaxMessage = 10;

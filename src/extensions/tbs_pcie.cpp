@@ -1,7 +1,7 @@
 // TBS PCIe family: the access block on the tuner-extension set.
 #include "extensions/families.h"
 #include "extensions/tbs_access.h"
-#include "extensions/vendor_guids.h"
+#include "platform/vendor_guids.h"
 
 namespace {
 const VENDOR_PROPERTY kAccess{&KSPROPSETID_BdaTunerExtensionProperties, 21, "KSPROPERTY_BDA_TBSACCESS"};

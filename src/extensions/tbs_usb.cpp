@@ -4,7 +4,7 @@
 
 #include "extensions/families.h"
 #include "extensions/tbs_access.h"
-#include "extensions/vendor_guids.h"
+#include "platform/vendor_guids.h"
 
 namespace {
 const GUID& kSet = KSPROPSETID_TbsUsb;

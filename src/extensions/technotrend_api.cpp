@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "extensions/vendor_guids.h"
+#include "platform/vendor_guids.h"
 #include "log/log.h"
 
 namespace {

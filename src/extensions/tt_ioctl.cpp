@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "extensions/property_call.h"
-#include "extensions/vendor_guids.h"
+#include "platform/vendor_guids.h"
 #include "platform/device_io.h"
 #include "platform/system.h"
 
@@ -50,7 +50,7 @@ BOOL CIOCTLBase::OpenDevice(int n) {
   std::vector<std::string> paths = m_finder.FindDevicePaths(m_category, m_filterName);
   if (n < 0 || static_cast<size_t>(n) >= paths.size()) return FALSE;
   CopyName(m_devicePath, paths[static_cast<size_t>(n)].c_str());
-  m_device = DeviceIo().Open(m_devicePath);
+  m_device = DeviceIo().Open(m_devicePath, kTechnotrendOpenMode);
   if (m_device == INVALID_HANDLE_VALUE) return FALSE;
   m_openIndex = n;
   return TRUE;

@@ -2,10 +2,10 @@
 // Twinhan set on the tuner input pin. The driver reports nothing, nor do we.
 #include <cstring>
 
-#include "extensions/buffer_address.h"
+#include "platform/buffer_address.h"
 #include "extensions/families.h"
 #include "extensions/property_call.h"
-#include "extensions/vendor_guids.h"
+#include "platform/vendor_guids.h"
 
 namespace {
 const VENDOR_PROPERTY kCommand{&KSPROPSETID_Twinhan, 0, "Twinhan"};

@@ -369,7 +369,7 @@ int main(int argc, char** argv) {
 
   CEmulatedDeviceIo& io = EmulatedDeviceIo();
   io.Install(kAdapterPath, adapter);
-  HANDLE handle = io.Open(kAdapterPath);
+  HANDLE handle = io.Open(kAdapterPath, kAdapterOpenMode);
   if (handle == INVALID_HANDLE_VALUE) return Fail("Can't open the emulated adapter");
 
   InitCrc32Table();

@@ -9,9 +9,8 @@
 #include <vector>
 
 #include "platform/ks_property_set.h"
+#include "platform/sample_callback.h"
 #include "platform/win_types.h"
-
-#include "datapath/sample_grabber_cb.h"
 
 // DirectShow results the device layer relies on (vfwmsgs.h values).
 constexpr HRESULT kVfwEInvalidMediaType = static_cast<HRESULT>(0x80040200u);
@@ -115,13 +114,6 @@ class CBdaNetworkProvider {
   virtual HRESULT UnRegisterDeviceFilter(ULONG registration) = 0;
 };
 
-// ISampleGrabberCB as the grabber sees it; called on the platform's streaming thread.
-class CSampleCallback {
- public:
-  virtual ~CSampleCallback() = default;
-  virtual HRESULT SampleCB(double sampleTime, const MEDIA_SAMPLE_INFO& sample) = 0;
-};
-
 // ISampleGrabber.
 class CSampleGrabber {
  public:
@@ -222,9 +214,10 @@ class CDevicePlatform {
   virtual HRESULT CreateDeviceEnumerator(std::shared_ptr<CDeviceEnumerator>* enumerator) = 0;
   // CLSID_SampleGrabber.
   virtual HRESULT CreateSampleGrabber(std::shared_ptr<CGraphFilter>* filter) = 0;
-  // Wraps the program's network provider into a filter of this platform; the logic object
-  // must outlive the returned filter's use in a graph.
-  virtual HRESULT CreateNetworkProviderFilter(CNetworkProviderLogic* provider,
+  // Wraps the program's network provider into a filter of this platform. The filter shares
+  // the logic object, so a driver or enumerator still holding the filter or its pin after
+  // the graph is gone calls into a live object.
+  virtual HRESULT CreateNetworkProviderFilter(std::shared_ptr<CNetworkProviderLogic> provider,
                                               std::shared_ptr<CGraphFilter>* filter) = 0;
   // Short name for diagnostics ("DirectShow", "emulated").
   virtual const char* Name() = 0;

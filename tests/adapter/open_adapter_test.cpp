@@ -26,6 +26,13 @@ TEST_F(OpenAdapterTest, ReadyWithDhcpSendsTheDocumentedBuffersAndLogs) {
   EXPECT_TRUE(TheAdapterHandle().IsValid());
   EXPECT_EQ(tap->OpenHandles(), 1);
   EXPECT_TRUE(tap->MediaConnected());
+  // Shared for reading and writing, so other tools can open the adapter beside us.
+  DEVICE_OPEN_MODE mode{};
+  ASSERT_TRUE(io.LastOpenMode(AdapterDevicePath(kFirstId), &mode));
+  EXPECT_EQ(mode.access, 0xC0000000u);
+  EXPECT_EQ(mode.share, 3u);
+  EXPECT_EQ(mode.disposition, 3u);
+  EXPECT_EQ(mode.flags, 4u);
 
   auto controls = tap->Controls();
   const TAP_CONTROL_RECORD* tun = FindControl(controls, kTapIoctlConfigTun);

@@ -154,3 +154,25 @@ TEST_F(BdaTest, MonikerWithoutReadableNameHasNoPosition) {
   EXPECT_EQ(m_platform.Device(0)->Registrations(), 0);
   EXPECT_EQ(m_platform.Device(1)->Registrations(), 1);
 }
+
+TEST_F(BdaTest, ProviderOutlivesTheGraphForWhoeverStillHoldsIt) {
+  CBdaGraph graph;
+  auto devices = Enumerate(graph);
+  ASSERT_EQ(graph.BuildGraph(devices.at(0), 0, &Callback()), 0);
+  // A driver's plug-in or a kept pin enumerator can outlast the graph.
+  std::shared_ptr<CGraphFilter> kept = graph.m_pNetworkProviderFilter;
+  std::vector<std::shared_ptr<CGraphPin>> pins;
+  ASSERT_EQ(kept->EnumPins(&pins), S_OK);
+  ASSERT_EQ(pins.size(), 1u);
+  graph.DestroyGraph();
+  CBdaNetworkProvider* provider = nullptr;
+  ASSERT_EQ(kept->QueryNetworkProvider(&provider), S_OK);
+  ULONG number = 0;
+  EXPECT_EQ(provider->RegisterDeviceFilter(nullptr, &number), S_OK);
+  EXPECT_EQ(provider->UnRegisterDeviceFilter(number), S_OK);
+  PIN_INFO_DATA info;
+  ASSERT_EQ(pins[0]->QueryPinInfo(&info), S_OK);
+  EXPECT_EQ(info.name, "Antenna Out");
+  std::shared_ptr<CGraphPin> peer;
+  EXPECT_EQ(pins[0]->ConnectedTo(&peer), kVfwENotConnected);
+}

@@ -20,14 +20,14 @@ class CFailingAllocator final : public CSampleAllocator {
 
 // Builds a graph of provider and one bound tuner, connected.
 struct PROVIDER_GRAPH {
-  CDVBNetworkProviderFilter provider;
+  std::shared_ptr<CDVBNetworkProviderFilter> provider = std::make_shared<CDVBNetworkProviderFilter>();
   std::shared_ptr<CFilterGraph> graph;
   std::shared_ptr<CGraphFilter> providerFilter, tuner;
 };
 
 void Connect(CDevicePlatform& platform, PROVIDER_GRAPH& g) {
   ASSERT_EQ(platform.CreateFilterGraph(&g.graph), S_OK);
-  ASSERT_EQ(platform.CreateNetworkProviderFilter(&g.provider, &g.providerFilter), S_OK);
+  ASSERT_EQ(platform.CreateNetworkProviderFilter(g.provider, &g.providerFilter), S_OK);
   std::shared_ptr<CDeviceEnumerator> enumerator;
   platform.CreateDeviceEnumerator(&enumerator);
   std::vector<std::shared_ptr<CDeviceMoniker>> monikers;
@@ -91,11 +91,11 @@ TEST(NetworkProvider, PinChecksMediaTypeBuffersAndConnection) {
 }
 
 TEST_F(BdaTest, ProviderPinConnectsOnlyToAnAntennaInput) {
-  CDVBNetworkProviderFilter provider;
+  auto provider = std::make_shared<CDVBNetworkProviderFilter>();
   std::shared_ptr<CFilterGraph> graph;
   std::shared_ptr<CGraphFilter> filter, grabber;
   m_platform.CreateFilterGraph(&graph);
-  m_platform.CreateNetworkProviderFilter(&provider, &filter);
+  m_platform.CreateNetworkProviderFilter(provider, &filter);
   m_platform.CreateSampleGrabber(&grabber);
   graph->AddFilter(filter, "Network Provider");
   graph->AddFilter(grabber, "SampleGrabber");
@@ -112,7 +112,7 @@ TEST_F(BdaTest, ProviderPinConnectsOnlyToAnAntennaInput) {
   grabber->QuerySampleGrabber(&sg);
   sg->SetMediaType(DS_MEDIA_TYPE{kMediaTypeStream, kGuidNull, kGuidNull});
   EXPECT_EQ(graph->ConnectDirect(out[0], in[0]), kVfwEInvalidMediaType);
-  EXPECT_EQ(provider.ConnectedPin(), nullptr);
+  EXPECT_EQ(provider->ConnectedPin(), nullptr);
 }
 
 TEST_F(BdaTest, RegistrationBuildsTopologyOnlyOnceConnected) {
@@ -122,8 +122,8 @@ TEST_F(BdaTest, RegistrationBuildsTopologyOnlyOnceConnected) {
   ASSERT_FALSE(calls.empty());
   EXPECT_EQ(calls.back().kind, "CreateTopology");
   EXPECT_EQ(calls.back().data, (std::vector<BYTE>{0, 1}));
-  EXPECT_EQ(g.provider.RegisteredCount(), 1);
-  EXPECT_NE(g.provider.RegisteredObject(0), nullptr);
+  EXPECT_EQ(g.provider->RegisteredCount(), 1);
+  EXPECT_NE(g.provider->RegisteredObject(0), nullptr);
 
   // Unconnected: a registration only records the object.
   m_platform.ClearCalls();

@@ -216,6 +216,26 @@ TEST_F(DeliveryTest, GreInTwoFragmentsIsJoinedOnce) {
   EXPECT_TRUE(Log().empty());
 }
 
+TEST_F(DeliveryTest, JoinedPacketThatIsItselfAFirstFragmentMovesInsideTheBuffer) {
+  // Inner tunnel: a GRE packet in two fragments; its first fragment rides inside an outer
+  // GRE packet that is itself split in two.
+  Bytes inner = Ipv4(kDst, 120);
+  Bytes innerGre = Gre(0x0000, 0x0800, inner);
+  Bytes innerFirst(innerGre.begin(), innerGre.begin() + 64), innerLast(innerGre.begin() + 64, innerGre.end());
+  Bytes outerGre = Gre(0x0000, 0x0800, WrapGre(innerFirst, 0x2000));
+  Bytes first(outerGre.begin(), outerGre.begin() + 48), last(outerGre.begin() + 48, outerGre.end());
+  Deliver(kUcMac, WrapGre(first, 0x2000));
+  Deliver(kUcMac, WrapGre(last, 48 / 8));
+  // The joined packet's payload now starts the buffer, copied over its own old place.
+  EXPECT_TRUE(t.io.writes.empty());
+  ASSERT_EQ(t.path.GreBuffer().length, innerFirst.size());
+  EXPECT_EQ(Bytes(t.path.GreBuffer().data, t.path.GreBuffer().data + innerFirst.size()), innerFirst);
+  Deliver(kUcMac, WrapGre(innerLast, 64 / 8));
+  ASSERT_EQ(t.io.writes.size(), 1u);
+  EXPECT_EQ(t.io.writes[0], inner);
+  EXPECT_TRUE(Log().empty());
+}
+
 TEST_F(DeliveryTest, GreFragmentSequenceErrorsAreLoggedAndDeliveryGoesOn) {
   Bytes inner = Ipv4(kDst, 200);
   Bytes g = Gre(0x0000, 0x0800, inner);

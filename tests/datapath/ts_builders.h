@@ -119,7 +119,7 @@ inline Bytes Packetize(int pid, const Bytes& payload, int& cc, BYTE pointerField
 // Records every write to the adapter handle.
 class CRecordingDeviceIo final : public CDeviceIo {
  public:
-  HANDLE Open(const std::string&) override { return reinterpret_cast<HANDLE>(0x42); }
+  HANDLE Open(const std::string&, const DEVICE_OPEN_MODE&) override { return reinterpret_cast<HANDLE>(0x42); }
   BOOL IoControl(HANDLE, DWORD, const void*, DWORD, void*, DWORD, DWORD*) override { return FALSE; }
   BOOL Write(HANDLE, const void* data, DWORD length, DWORD* written) override {
     const BYTE* b = static_cast<const BYTE*>(data);

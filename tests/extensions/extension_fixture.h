@@ -121,7 +121,7 @@ class ExtensionTest : public ::testing::Test {
     CEmulatedVendorDriver& d = *m_drivers.front();
     if (m_kernelHandle != INVALID_HANDLE_VALUE) m_io.Close(m_kernelHandle);
     m_io.Install("\\\\?\\emulated#kernel", d.KernelDevice());
-    m_kernelHandle = m_io.Open("\\\\?\\emulated#kernel");
+    m_kernelHandle = m_io.Open("\\\\?\\emulated#kernel", kTechnotrendOpenMode);
     m_host.kernelHandle = m_kernelHandle;
     if (!m_noVideoCapture) m_host.videoCapture = d.ForObject(VO_VIDEO_CAPTURE);
     EXTENSION_DEVICE device;

@@ -2,9 +2,9 @@
 #include <cstring>
 
 #include "extension_fixture.h"
-#include "extensions/buffer_address.h"
+#include "platform/buffer_address.h"
 #include "extensions/families.h"
-#include "extensions/vendor_guids.h"
+#include "platform/vendor_guids.h"
 
 namespace {
 const BYTE kMsg[4] = {0xE0, 0x10, 0x38, 0xF0};
@@ -425,9 +425,12 @@ TEST_F(FamilyTest, TwinhanEnvelopeCarriesCommandAndBuffers) {
 TEST_F(FamilyTest, DvbWorldTalksToTheKernelHandle) {
   AddDriver("dvbworld");
   m_io.Install("\\\\?\\dw", m_drivers[0]->KernelDevice());
-  HANDLE h = m_io.Open("\\\\?\\dw");
+  HANDLE h = m_io.Open("\\\\?\\dw", kTechnotrendOpenMode);
   BYTE request[16] = {};
   EXPECT_EQ(DW_KsProperty(h, request, 16, nullptr, 0, nullptr), E_INVALIDARG);
+  // A kernel-streaming handle is overlapped: a plain request never completes there.
+  DWORD got = 0;
+  EXPECT_FALSE(m_io.IoControl(h, 0x2F0003, request, 16, nullptr, 0, &got));
   EXPECT_EQ(DW_DiseqSendCommand(INVALID_HANDLE_VALUE, kMsg, 4, 0), E_HANDLE);
   EXPECT_EQ(DW_Probe(h), S_OK);
   EXPECT_EQ(DW_DiseqSendCommand(h, kMsg, 4, 1), S_OK);

@@ -5,7 +5,7 @@
 
 #include "extension_fixture.h"
 #include "extensions/families.h"
-#include "extensions/vendor_guids.h"
+#include "platform/vendor_guids.h"
 
 namespace {
 struct FAMILY_CASE {

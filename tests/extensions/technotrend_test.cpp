@@ -40,6 +40,15 @@ TEST_F(TechnotrendTest, OpenFindsTheDeviceWithTheWantedIndex) {
   TtMacFromDwords(a, b, mac);
   EXPECT_EQ(mac[5], 0x99);
   EXPECT_EQ(mac[0], second.mac[0]);
+  // The back end opens its device without access rights and unshared.
+  char path[260] = {};
+  h->tuner->GetDevicePath(path, sizeof(path));
+  DEVICE_OPEN_MODE mode{};
+  ASSERT_TRUE(m_io.LastOpenMode(path, &mode));
+  EXPECT_EQ(mode.access, 0u);
+  EXPECT_EQ(mode.share, 0u);
+  EXPECT_EQ(mode.disposition, 1u);
+  EXPECT_EQ(mode.flags, 0u);
   bdaapiCloseDevice(h);
   EXPECT_EQ(bdaapiOpenDevice(m_host, TT_CLASS_BUDGET2, 7), TtInvalidHandle());
   EXPECT_EQ(bdaapiOpenDevice(m_host, TT_CLASS_USB2, 0), TtInvalidHandle());
@@ -219,8 +228,8 @@ TEST_F(TechnotrendTest, DriverAnswersAtTheEnumeratorsPathsAndFailsSafelyOnceGone
   ASSERT_TRUE(driver);
   driver->InstallIoControlPath(m_io, "@device:pnp:\\\\?\\emulated#usb#tuner\\capture");
   m_io.Install("kernel-path", driver->KernelDevice());
-  HANDLE h = m_io.Open("@device:pnp:\\\\?\\emulated#usb#tuner\\capture");
-  HANDLE k = m_io.Open("kernel-path");
+  HANDLE h = m_io.Open("@device:pnp:\\\\?\\emulated#usb#tuner\\capture", kTechnotrendOpenMode);
+  HANDLE k = m_io.Open("kernel-path", kTechnotrendOpenMode);
   BYTE out[4] = {};
   DWORD got = 0;
   EXPECT_TRUE(m_io.IoControl(h, 0x23204C, nullptr, 0, out, 4, &got));  // class 3 device index

@@ -2,7 +2,7 @@
 // refusals, and the power, DiSEqC, tone-burst and DVB-S2 commands the emulated
 // drivers receive, in order, with their repeats and pauses.
 #include "extensions/property_call.h"
-#include "extensions/vendor_guids.h"
+#include "platform/vendor_guids.h"
 #include "tuner_fixture.h"
 
 namespace {

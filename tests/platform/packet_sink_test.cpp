@@ -88,7 +88,7 @@ TEST(PacketSink, CountsOrRecordsEveryWriteThroughTheDeviceSeam) {
 
   CEmulatedDeviceIo io;
   io.Install("\\\\.\\Global\\{TEST}.tap", sink);
-  HANDLE h = io.Open("\\\\.\\global\\{test}.TAP");
+  HANDLE h = io.Open("\\\\.\\global\\{test}.TAP", kAdapterOpenMode);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   const BYTE from[4] = {10, 0, 0, 1}, to[4] = {10, 0, 0, 2};
   Bytes p = UdpPacket(from, to, 9, 100, 0x11);

@@ -22,7 +22,7 @@ using Bytes = std::vector<BYTE>;
 // Records every adapter write.
 class CRecordingIo : public CDeviceIo {
  public:
-  HANDLE Open(const std::string&) override { return INVALID_HANDLE_VALUE; }
+  HANDLE Open(const std::string&, const DEVICE_OPEN_MODE&) override { return INVALID_HANDLE_VALUE; }
   BOOL IoControl(HANDLE, DWORD, const void*, DWORD, void*, DWORD, DWORD*) override { return FALSE; }
   BOOL Write(HANDLE, const void* data, DWORD length, DWORD* written) override {
     const BYTE* b = static_cast<const BYTE*>(data);

@@ -178,6 +178,7 @@ bool ApplyKey(EMULATED_DEVICE_DESC* d, const std::string& key, const std::string
     setsGiven[1] = true;
     return ParseSets(value, &d->outputSets);
   } else if (k == "filterpropertyset") return ParseBool(value, &d->filterPropertySet);
+  else if (k == "videocapturepropertyset") return ParseBool(value, &d->videoCapturePropertySet);
   else if (k == "devicecontrol") return ParseBool(value, &d->deviceControl);
   else if (k == "lockfrequency") {
     // min-max in kHz, or one value for an exact frequency

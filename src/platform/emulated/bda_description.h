@@ -33,6 +33,7 @@ struct EMULATED_DEVICE_DESC {
   std::vector<EMULATED_PROPERTY_SET> inputSets;   // tuner input pin
   std::vector<EMULATED_PROPERTY_SET> outputSets;  // tuner output pin
   bool filterPropertySet = true;                  // the tuner filter has IKsPropertySet
+  bool videoCapturePropertySet = true;            // so has the vendor's video-capture filter
   bool deviceControl = true;                      // the tuner filter has IBDA_DeviceControl
   // The tuning that locks: frequency window (kHz) and, when not negative, symbol rate,
   // polarisation and modulation.

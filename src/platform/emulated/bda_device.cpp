@@ -187,6 +187,8 @@ HANDLE CEmulatedBdaDevice::KernelHandle() {
   if (!kernel) return INVALID_HANDLE_VALUE;
   m_kernelPath = "\\\\.\\emulated-ks\\" + m_desc.section + "\\" + m_desc.friendlyName;
   EmulatedDeviceIo().Install(m_kernelPath, kernel);
-  m_kernelHandle = EmulatedDeviceIo().Open(m_kernelPath);
+  // As the kernel-streaming proxy opens it: overlapped.
+  m_kernelHandle = EmulatedDeviceIo().Open(m_kernelPath, DEVICE_OPEN_MODE{kGenericRead | kGenericWrite, 0,
+                                                                          kOpenExisting, kFileFlagOverlapped});
   return m_kernelHandle;
 }

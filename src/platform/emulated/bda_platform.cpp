@@ -28,27 +28,30 @@ class CEmuPlainFilter final : public CEmuFilter {
  public:
   CEmuPlainFilter(const std::shared_ptr<CEmulatedBdaDevice>& device, VENDOR_OBJECT object)
       : CEmuFilter(EMU_FILTER_KIND::Plain) {
+    if (!device->Description().videoCapturePropertySet) return;
     filterPropertySet =
         std::make_shared<CEmuPropertySet>(device, "video-capture", object, std::vector<EMULATED_PROPERTY_SET>{});
   }
 };
 
-// The program's network provider inside the emulated graph.
+// The program's network provider inside the emulated graph. The filter and its pin share
+// the logic: whoever still holds either may call into it after the graph let go.
 class CEmuNetworkProviderFilter final : public CEmuFilter {
  public:
-  explicit CEmuNetworkProviderFilter(CNetworkProviderLogic* logic)
-      : CEmuFilter(EMU_FILTER_KIND::NetworkProvider), m_logic(logic) {
-    auto pin = AddPin(PinDirection::Output, logic->PinName());
-    pin->accept = [logic](const DS_MEDIA_TYPE& type) { return logic->CheckMediaType(&type); };
-    pin->onConnected = [logic](const std::shared_ptr<CEmuPin>& peer) {
-      logic->SetConnectedPin(peer);
-      logic->CompleteConnect(peer.get());
+  explicit CEmuNetworkProviderFilter(std::shared_ptr<CNetworkProviderLogic> logic)
+      : CEmuFilter(EMU_FILTER_KIND::NetworkProvider), m_logic(std::move(logic)) {
+    auto pin = AddPin(PinDirection::Output, m_logic->PinName());
+    std::shared_ptr<CNetworkProviderLogic> shared = m_logic;
+    pin->accept = [shared](const DS_MEDIA_TYPE& type) { return shared->CheckMediaType(&type); };
+    pin->onConnected = [shared](const std::shared_ptr<CEmuPin>& peer) {
+      shared->SetConnectedPin(peer);
+      shared->CompleteConnect(peer.get());
     };
-    pin->onDisconnected = [logic] { logic->SetConnectedPin(nullptr); };
+    pin->onDisconnected = [shared] { shared->SetConnectedPin(nullptr); };
   }
   HRESULT QueryNetworkProvider(CBdaNetworkProvider** provider) override {
     if (!provider) return E_POINTER;
-    *provider = m_logic;
+    *provider = m_logic.get();
     return S_OK;
   }
   HRESULT DecideAllocator(CEmuPin*) override {
@@ -65,7 +68,7 @@ class CEmuNetworkProviderFilter final : public CEmuFilter {
   HRESULT OnRun() override { return m_logic->Run(); }
 
  private:
-  CNetworkProviderLogic* m_logic;
+  std::shared_ptr<CNetworkProviderLogic> m_logic;
 };
 
 class CEmuPropertyBag final : public CPropertyBag {
@@ -246,10 +249,10 @@ HRESULT CEmulatedBdaPlatform::CreateSampleGrabber(std::shared_ptr<CGraphFilter>*
   return S_OK;
 }
 
-HRESULT CEmulatedBdaPlatform::CreateNetworkProviderFilter(CNetworkProviderLogic* provider,
+HRESULT CEmulatedBdaPlatform::CreateNetworkProviderFilter(std::shared_ptr<CNetworkProviderLogic> provider,
                                                           std::shared_ptr<CGraphFilter>* filter) {
   if (!provider || !filter) return E_POINTER;
-  *filter = std::make_shared<CEmuNetworkProviderFilter>(provider);
+  *filter = std::make_shared<CEmuNetworkProviderFilter>(std::move(provider));
   return S_OK;
 }
 

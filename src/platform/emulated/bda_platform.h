@@ -104,7 +104,7 @@ class CEmulatedBdaPlatform final : public CDevicePlatform {
   HRESULT CreateFilterGraph(std::shared_ptr<CFilterGraph>* graph) override;
   HRESULT CreateDeviceEnumerator(std::shared_ptr<CDeviceEnumerator>* enumerator) override;
   HRESULT CreateSampleGrabber(std::shared_ptr<CGraphFilter>* filter) override;
-  HRESULT CreateNetworkProviderFilter(CNetworkProviderLogic* provider,
+  HRESULT CreateNetworkProviderFilter(std::shared_ptr<CNetworkProviderLogic> provider,
                                       std::shared_ptr<CGraphFilter>* filter) override;
   const char* Name() override { return "emulated"; }
 

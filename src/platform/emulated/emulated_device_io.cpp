@@ -24,7 +24,7 @@ void CEmulatedDeviceIo::UninstallAll() {
   m_devices.clear();
 }
 
-HANDLE CEmulatedDeviceIo::Open(const std::string& path) {
+HANDLE CEmulatedDeviceIo::Open(const std::string& path, const DEVICE_OPEN_MODE& mode) {
   std::shared_ptr<CEmulatedDevice> device;
   {
     std::lock_guard<std::mutex> g(m_lock);
@@ -43,7 +43,16 @@ HANDLE CEmulatedDeviceIo::Open(const std::string& path) {
   HANDLE h = reinterpret_cast<HANDLE>(m_nextHandle);
   m_nextHandle += 4;
   m_handles[h] = OPEN_HANDLE{device};
+  m_openModes[LowerCase(path)] = mode;
   return h;
+}
+
+bool CEmulatedDeviceIo::LastOpenMode(const std::string& path, DEVICE_OPEN_MODE* mode) {
+  std::lock_guard<std::mutex> g(m_lock);
+  auto it = m_openModes.find(LowerCase(path));
+  if (it == m_openModes.end()) return false;
+  if (mode) *mode = it->second;
+  return true;
 }
 
 std::shared_ptr<CEmulatedDevice> CEmulatedDeviceIo::Lookup(HANDLE handle) {
@@ -60,7 +69,27 @@ BOOL CEmulatedDeviceIo::IoControl(HANDLE handle, DWORD code, const void* in, DWO
     SystemServices().SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
+  if (device->Overlapped()) {
+    SystemServices().SetLastError(kErrorIoPending);
+    return FALSE;
+  }
   return device->IoControl(code, in, inLength, out, outLength, returned);
+}
+
+HRESULT CEmulatedDeviceIo::KsSynchronousDeviceControl(HANDLE handle, DWORD code, const void* in, DWORD inLength,
+                                                      void* out, DWORD outLength, DWORD* returned) {
+  if (returned) *returned = 0;
+  auto device = Lookup(handle);
+  if (!device) {
+    SystemServices().SetLastError(ERROR_INVALID_HANDLE);
+    return HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE);
+  }
+  DWORD got = 0;
+  BOOL ok = device->IoControl(code, in, inLength, out, outLength, &got);
+  if (returned) *returned = got;
+  if (ok) return S_OK;
+  DWORD error = SystemServices().GetLastError();
+  return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
 }
 
 BOOL CEmulatedDeviceIo::Write(HANDLE handle, const void* data, DWORD length, DWORD* written) {

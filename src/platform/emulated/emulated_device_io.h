@@ -14,6 +14,9 @@ class CEmulatedDevice {
   virtual ~CEmulatedDevice() = default;
   // Called when a handle is opened; false refuses the open (last error is set by the caller).
   virtual bool OnOpen() { return true; }
+  // Kernel-streaming objects are opened for overlapped I/O: a request without an
+  // OVERLAPPED does not complete there (KsSynchronousDeviceControl is the way in).
+  virtual bool Overlapped() const { return false; }
   virtual void OnClose() {}
   virtual BOOL IoControl(DWORD code, const void* in, DWORD inLength, void* out, DWORD outLength,
                          DWORD* returned) = 0;
@@ -30,9 +33,14 @@ class CEmulatedDeviceIo final : public CDeviceIo {
   void Uninstall(const std::string& path, const CEmulatedDevice* device);
   void UninstallAll();
 
-  HANDLE Open(const std::string& path) override;
+  HANDLE Open(const std::string& path, const DEVICE_OPEN_MODE& mode) override;
   BOOL IoControl(HANDLE handle, DWORD code, const void* in, DWORD inLength, void* out,
                  DWORD outLength, DWORD* returned) override;
+  HRESULT KsSynchronousDeviceControl(HANDLE handle, DWORD code, const void* in, DWORD inLength, void* out,
+                                     DWORD outLength, DWORD* returned) override;
+  // The mode of the last successful open of a path ({} when never opened), so tests can
+  // check what each driver was asked for.
+  bool LastOpenMode(const std::string& path, DEVICE_OPEN_MODE* mode);
   BOOL Write(HANDLE handle, const void* data, DWORD length, DWORD* written) override;
   BOOL Close(HANDLE handle) override;
 
@@ -45,6 +53,7 @@ class CEmulatedDeviceIo final : public CDeviceIo {
   std::mutex m_lock;
   std::map<std::string, std::shared_ptr<CEmulatedDevice>> m_devices;
   std::map<HANDLE, OPEN_HANDLE> m_handles;
+  std::map<std::string, DEVICE_OPEN_MODE> m_openModes;
   uintptr_t m_nextHandle = 0x100;
 };
 

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "extensions/buffer_address.h"
-#include "extensions/vendor_guids.h"
+#include "platform/buffer_address.h"
+#include "platform/vendor_guids.h"
 #include "platform/system.h"
 
 namespace {
@@ -143,6 +143,7 @@ class CEmulatedVendorDriver::CKernelDevice final : public CEmulatedDevice {
  public:
   explicit CKernelDevice(CEmulatedVendorDriver& d) : m_link(&d) {}
   void Detach() { m_link.Detach(); }
+  bool Overlapped() const override { return true; }
   BOOL IoControl(DWORD code, const void* in, DWORD inLength, void* out, DWORD outLength,
                  DWORD* returned) override {
     return m_link.IoControl("kernel", code, in, inLength, out, outLength, returned);

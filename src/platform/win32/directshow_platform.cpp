@@ -5,7 +5,6 @@
 #include <ks.h>
 #include <qedit.h>
 
-#include <map>
 #include <mutex>
 #include <string>
 
@@ -197,10 +196,18 @@ class CDsDeviceControl final : public CBdaDeviceControl {
   CComRef<IBDA_DeviceControl> m_control;
 };
 
-// The callback shell each grabber currently holds; replaced shells are freed once the
-// grabber has let go of them.
-std::mutex g_shellLock;
-std::map<ISampleGrabber*, std::unique_ptr<CSampleGrabberCBShell>> g_shells;
+// The COM shell of a callback object, made once and kept by that object.
+ISampleGrabberCB* ShellOf(CSampleCallback* callback) {
+  static std::mutex lock;
+  std::lock_guard<std::mutex> guard(lock);
+  auto* shell = dynamic_cast<CSampleGrabberCBShell*>(callback->PlatformShell());
+  if (!shell) {
+    auto made = std::make_unique<CSampleGrabberCBShell>(callback);
+    shell = made.get();
+    callback->SetPlatformShell(std::move(made));
+  }
+  return shell;
+}
 
 class CDsSampleGrabber final : public CSampleGrabber {
  public:
@@ -215,14 +222,7 @@ class CDsSampleGrabber final : public CSampleGrabber {
   HRESULT SetOneShot(BOOL oneShot) override { return m_grabber->SetOneShot(oneShot); }
   HRESULT SetBufferSamples(BOOL buffer) override { return m_grabber->SetBufferSamples(buffer); }
   HRESULT SetCallback(CSampleCallback* callback, LONG whichMethod) override {
-    std::unique_ptr<CSampleGrabberCBShell> shell;
-    if (callback) shell = std::make_unique<CSampleGrabberCBShell>(callback);
-    HRESULT hr = m_grabber->SetCallback(shell.get(), whichMethod);
-    if (FAILED(hr)) return hr;
-    std::lock_guard<std::mutex> guard(g_shellLock);
-    if (shell) g_shells[m_grabber.Get()] = std::move(shell);
-    else g_shells.erase(m_grabber.Get());
-    return hr;
+    return m_grabber->SetCallback(callback ? ShellOf(callback) : nullptr, whichMethod);
   }
 
  private:
@@ -471,10 +471,10 @@ HRESULT CDirectShowPlatform::CreateSampleGrabber(std::shared_ptr<CGraphFilter>* 
   return S_OK;
 }
 
-HRESULT CDirectShowPlatform::CreateNetworkProviderFilter(CNetworkProviderLogic* provider,
+HRESULT CDirectShowPlatform::CreateNetworkProviderFilter(std::shared_ptr<CNetworkProviderLogic> provider,
                                                          std::shared_ptr<CGraphFilter>* filter) {
   if (!provider || !filter) return E_POINTER;
-  auto* shell = new CNetworkProviderShell(provider);
+  auto* shell = new CNetworkProviderShell(std::move(provider));
   *filter = WrapDirectShowFilter(shell->AsFilter());
   shell->Release();  // the wrapper holds it now
   return S_OK;

@@ -217,24 +217,47 @@ void CNetworkProviderPinShell::BreakConnection() {
   m_filter->Logic()->SetConnectedPin(nullptr);
 }
 
+HRESULT CNetworkProviderPinShell::TryAllocator(IMemInputPin* input, IMemAllocator* allocator,
+                                               ALLOCATOR_PROPERTIES props) {
+  BUFFER_PROPS request = {props.cBuffers, props.cbBuffer, props.cbAlign, props.cbPrefix};
+  CAllocatorView view(allocator);
+  HRESULT hr = m_filter->Logic()->DecideBufferSize(&view, &request);
+  if (SUCCEEDED(hr)) hr = input->NotifyAllocator(allocator, FALSE);
+  if (SUCCEEDED(hr)) {
+    allocator->AddRef();
+    m_allocator = allocator;
+  }
+  return hr;
+}
+
+// The base classes' protocol: the receiver's requirements (an unstated alignment is 1, which
+// every allocator takes), its own allocator first, then a memory allocator of ours.
 HRESULT CNetworkProviderPinShell::DecideAllocator(IPin* receivePin) {
   IMemInputPin* input = nullptr;
   // An antenna input without a memory pin takes no samples anyway.
-  if (FAILED(receivePin->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&input)))) return S_OK;
+  if (FAILED(receivePin->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&input))) || !input) return S_OK;
+  ALLOCATOR_PROPERTIES props = {};
+  if (FAILED(input->GetAllocatorRequirements(&props))) props = ALLOCATOR_PROPERTIES{};
+  if (props.cbAlign == 0) props.cbAlign = 1;
+
   IMemAllocator* allocator = nullptr;
   HRESULT hr = input->GetAllocator(&allocator);
-  if (FAILED(hr))
+  if (SUCCEEDED(hr) && allocator) {
+    hr = TryAllocator(input, allocator, props);
+    allocator->Release();
+    allocator = nullptr;
+  } else if (SUCCEEDED(hr)) {
+    hr = E_NOINTERFACE;
+  }
+  if (FAILED(hr)) {
     hr = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
                           reinterpret_cast<void**>(&allocator));
-  if (SUCCEEDED(hr)) {
-    ALLOCATOR_PROPERTIES wanted = {};
-    input->GetAllocatorRequirements(&wanted);
-    BUFFER_PROPS request = {wanted.cBuffers, wanted.cbBuffer, wanted.cbAlign, wanted.cbPrefix};
-    CAllocatorView view(allocator);
-    hr = m_filter->Logic()->DecideBufferSize(&view, &request);
-    if (SUCCEEDED(hr)) hr = input->NotifyAllocator(allocator, FALSE);
-    if (SUCCEEDED(hr)) m_allocator = allocator;
-    else allocator->Release();
+    if (SUCCEEDED(hr) && allocator) {
+      hr = TryAllocator(input, allocator, props);
+      allocator->Release();
+    } else if (SUCCEEDED(hr)) {
+      hr = E_NOINTERFACE;
+    }
   }
   input->Release();
   return hr;
@@ -254,7 +277,13 @@ HRESULT CNetworkProviderPinShell::AttemptConnection(IPin* receivePin, const AM_M
   m_type.pUnk = nullptr;
   m_filter->Logic()->SetConnectedPin(WrapDirectShowPin(receivePin));
   hr = receivePin->ReceiveConnection(this, mediaType);
-  if (SUCCEEDED(hr)) hr = m_filter->Logic()->CompleteConnect(m_filter->Logic()->ConnectedPin().get());
+  if (FAILED(hr)) {
+    // The receiver refused: it is not connected to us, and any other connection it has is
+    // not ours to break.
+    BreakConnection();
+    return hr;
+  }
+  hr = m_filter->Logic()->CompleteConnect(m_filter->Logic()->ConnectedPin().get());
   if (SUCCEEDED(hr)) hr = DecideAllocator(receivePin);
   if (FAILED(hr)) {
     receivePin->Disconnect();
@@ -263,32 +292,69 @@ HRESULT CNetworkProviderPinShell::AttemptConnection(IPin* receivePin, const AM_M
   return hr;
 }
 
+namespace {
+// The base classes call a type partial when its major type or format type is open.
+bool IsPartiallySpecified(const AM_MEDIA_TYPE& type) {
+  return type.majortype == GUID_NULL || type.formattype == GUID_NULL;
+}
+
+bool MatchesPartial(const AM_MEDIA_TYPE& partial, const AM_MEDIA_TYPE& type) {
+  if (partial.majortype != GUID_NULL && partial.majortype != type.majortype) return false;
+  if (partial.subtype != GUID_NULL && partial.subtype != type.subtype) return false;
+  if (partial.formattype != GUID_NULL) {
+    if (partial.formattype != type.formattype || partial.cbFormat != type.cbFormat) return false;
+    if (partial.cbFormat && std::memcmp(partial.pbFormat, type.pbFormat, partial.cbFormat) != 0) return false;
+  }
+  return true;
+}
+}  // namespace
+
+HRESULT CNetworkProviderPinShell::TryMediaTypes(IPin* receivePin, const AM_MEDIA_TYPE* partial,
+                                                IEnumMediaTypes* types) {
+  HRESULT failure = VFW_E_NO_ACCEPTABLE_TYPES;
+  AM_MEDIA_TYPE* type = nullptr;
+  ULONG fetched = 0;
+  while (types->Next(1, &type, &fetched) == S_OK && fetched == 1 && type) {
+    HRESULT hr = VFW_E_TYPE_NOT_ACCEPTED;
+    if (!partial || MatchesPartial(*partial, *type)) hr = AttemptConnection(receivePin, type);
+    FreeMediaTypeContents(*type);
+    CoTaskMemFree(type);
+    type = nullptr;
+    if (SUCCEEDED(hr)) return S_OK;
+    if (hr != E_FAIL && hr != E_INVALIDARG && hr != VFW_E_TYPE_NOT_ACCEPTED) failure = hr;
+  }
+  return failure;
+}
+
 STDMETHODIMP CNetworkProviderPinShell::Connect(IPin* receivePin, const AM_MEDIA_TYPE* mediaType) {
   if (!receivePin) return E_POINTER;
   std::lock_guard<std::recursive_mutex> guard(m_lock);
   if (m_connected) return VFW_E_ALREADY_CONNECTED;
   if (m_filter->State() != State_Stopped) return VFW_E_NOT_STOPPED;
-  if (mediaType && mediaType->majortype != GUID_NULL) return AttemptConnection(receivePin, mediaType);
+  if (mediaType && !IsPartiallySpecified(*mediaType)) return AttemptConnection(receivePin, mediaType);
 
-  // No type given: the receiver's proposals (ours are none).
+  // Open or partial type: the receiver's proposals that match it (ours are none).
   IEnumMediaTypes* types = nullptr;
-  HRESULT failure = VFW_E_NO_ACCEPTABLE_TYPES;
-  if (SUCCEEDED(receivePin->EnumMediaTypes(&types)) && types) {
-    AM_MEDIA_TYPE* type = nullptr;
-    ULONG fetched = 0;
-    while (types->Next(1, &type, &fetched) == S_OK && fetched == 1) {
-      HRESULT hr = AttemptConnection(receivePin, type);
-      FreeMediaTypeContents(*type);
-      CoTaskMemFree(type);
-      if (SUCCEEDED(hr)) {
-        types->Release();
-        return S_OK;
-      }
-      if (hr != E_FAIL && hr != E_INVALIDARG && hr != VFW_E_TYPE_NOT_ACCEPTED) failure = hr;
-    }
-    types->Release();
-  }
-  return failure;
+  HRESULT hr = receivePin->EnumMediaTypes(&types);
+  if (FAILED(hr) || !types) return VFW_E_NO_ACCEPTABLE_TYPES;
+  hr = TryMediaTypes(receivePin, mediaType, types);
+  types->Release();
+  return hr;
+}
+
+HRESULT CNetworkProviderPinShell::Active() {
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
+  if (!m_allocator) return S_OK;
+  HRESULT hr = m_allocator->Commit();
+  // The pin asks for no buffers (nothing ever flows towards the tuner); an allocator that
+  // will not commit an empty pool has nothing to commit.
+  if (hr == VFW_E_SIZENOTSET || hr == VFW_E_BUFFER_NOTSET) return S_OK;
+  return hr;
+}
+
+HRESULT CNetworkProviderPinShell::Inactive() {
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
+  return m_allocator ? m_allocator->Decommit() : S_OK;
 }
 
 STDMETHODIMP CNetworkProviderPinShell::Disconnect() {
@@ -356,8 +422,8 @@ STDMETHODIMP CNetworkProviderPinShell::EnumMediaTypes(IEnumMediaTypes** types) {
 
 // ---- network-provider filter ----
 
-CNetworkProviderShell::CNetworkProviderShell(CNetworkProviderLogic* logic)
-    : m_logic(logic), m_pin(this), m_tuner(new CNullTuner(static_cast<IBaseFilter*>(this))) {}
+CNetworkProviderShell::CNetworkProviderShell(std::shared_ptr<CNetworkProviderLogic> logic)
+    : m_logic(std::move(logic)), m_pin(this), m_tuner(new CNullTuner(static_cast<IBaseFilter*>(this))) {}
 
 CNetworkProviderShell::~CNetworkProviderShell() {
   delete static_cast<CNullTuner*>(m_tuner);
@@ -377,6 +443,8 @@ STDMETHODIMP CNetworkProviderShell::QueryInterface(REFIID riid, void** ppv) {
     *ppv = static_cast<IBDA_NetworkProvider*>(this);
   } else if (riid == __uuidof(ITuner)) {
     *ppv = static_cast<ITuner*>(static_cast<CNullTuner*>(m_tuner));
+  } else if (riid == IID_IAMovieSetup) {
+    *ppv = static_cast<IAMovieSetup*>(this);
   } else if (riid == IID_IUnknown || riid == IID_IBaseFilter || riid == IID_IMediaFilter || riid == IID_IPersist) {
     *ppv = static_cast<IBaseFilter*>(this);
   } else {
@@ -395,19 +463,27 @@ STDMETHODIMP CNetworkProviderShell::GetClassID(CLSID* clsid) {
 
 STDMETHODIMP CNetworkProviderShell::Stop() {
   std::lock_guard<std::recursive_mutex> guard(m_filterLock);
+  HRESULT hr = m_state != State_Stopped ? m_pin.Inactive() : S_OK;
   m_state = State_Stopped;
-  return S_OK;
+  return hr;
 }
 
 STDMETHODIMP CNetworkProviderShell::Pause() {
   std::lock_guard<std::recursive_mutex> guard(m_filterLock);
+  if (m_state == State_Stopped) {
+    HRESULT hr = m_pin.Active();
+    if (FAILED(hr)) return hr;
+  }
   m_state = State_Paused;
   return S_OK;
 }
 
 STDMETHODIMP CNetworkProviderShell::Run(REFERENCE_TIME) {
   std::lock_guard<std::recursive_mutex> guard(m_filterLock);
-  if (m_state == State_Stopped) Pause();
+  if (m_state == State_Stopped) {
+    HRESULT hr = Pause();
+    if (FAILED(hr)) return hr;
+  }
   HRESULT hr = m_logic->Run();
   if (FAILED(hr)) return hr;
   m_state = State_Running;

@@ -15,9 +15,9 @@
 #include <memory>
 #include <mutex>
 
-// ISampleGrabberCB over the program's callback. Its lifetime is the owner's: AddRef and
-// Release only answer 2 and 1.
-class CSampleGrabberCBShell final : public ISampleGrabberCB {
+// ISampleGrabberCB over the program's callback. It lives as long as the callback object it
+// serves (which keeps it), so AddRef and Release only answer 2 and 1.
+class CSampleGrabberCBShell final : public ISampleGrabberCB, public CSampleCallbackShell {
  public:
   explicit CSampleGrabberCBShell(CSampleCallback* callback) : m_callback(callback) {}
   virtual ~CSampleGrabberCBShell() = default;
@@ -61,10 +61,15 @@ class CNetworkProviderPinShell final : public IPin {
   STDMETHODIMP NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override { return S_OK; }
 
   IPin* Connected() const { return m_connected; }
+  // The filter's state changes: the allocator is committed while paused or running.
+  HRESULT Active();
+  HRESULT Inactive();
 
  private:
   HRESULT AttemptConnection(IPin* receivePin, const AM_MEDIA_TYPE* mediaType);
+  HRESULT TryMediaTypes(IPin* receivePin, const AM_MEDIA_TYPE* partial, IEnumMediaTypes* types);
   HRESULT DecideAllocator(IPin* receivePin);
+  HRESULT TryAllocator(IMemInputPin* input, IMemAllocator* allocator, ALLOCATOR_PROPERTIES props);
   void BreakConnection();
 
   CNetworkProviderShell* m_filter;
@@ -74,11 +79,11 @@ class CNetworkProviderPinShell final : public IPin {
   AM_MEDIA_TYPE m_type{};
 };
 
-// The network-provider filter: IBaseFilter, IBDA_NetworkProvider and an ITuner that
-// implements nothing (some tuner drivers only ask for it).
-class CNetworkProviderShell final : public IBaseFilter, public IBDA_NetworkProvider {
+// The network-provider filter: IBaseFilter, IBDA_NetworkProvider, IAMovieSetup and an
+// ITuner that implements nothing (some tuner drivers only ask for it).
+class CNetworkProviderShell final : public IBaseFilter, public IBDA_NetworkProvider, public IAMovieSetup {
  public:
-  explicit CNetworkProviderShell(CNetworkProviderLogic* logic);
+  explicit CNetworkProviderShell(std::shared_ptr<CNetworkProviderLogic> logic);
   virtual ~CNetworkProviderShell();
 
   // IUnknown (the IBaseFilter one; the provider interface forwards).
@@ -109,13 +114,19 @@ class CNetworkProviderShell final : public IBaseFilter, public IBDA_NetworkProvi
   STDMETHODIMP RegisterDeviceFilter(IUnknown* filter, ULONG* registration) override;
   STDMETHODIMP UnRegisterDeviceFilter(ULONG registration) override;
 
-  CNetworkProviderLogic* Logic() const { return m_logic; }
+  // IAMovieSetup: the program creates this filter itself and never through the system's
+  // filter registry, so there is nothing to register (S_FALSE, as the base filter answers
+  // a filter without setup data).
+  STDMETHODIMP Register() override { return S_FALSE; }
+  STDMETHODIMP Unregister() override { return S_FALSE; }
+
+  CNetworkProviderLogic* Logic() const { return m_logic.get(); }
   FILTER_STATE State() const { return m_state; }
   IFilterGraph* Graph() const { return m_graph; }
   IBaseFilter* AsFilter() { return static_cast<IBaseFilter*>(this); }
 
  private:
-  CNetworkProviderLogic* m_logic;
+  std::shared_ptr<CNetworkProviderLogic> m_logic;
   std::atomic<ULONG> m_references{1};
   std::recursive_mutex m_filterLock;
   CNetworkProviderPinShell m_pin;

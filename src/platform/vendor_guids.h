@@ -1,4 +1,5 @@
-// Property sets and device categories the extensions talk to.
+// Property sets and device categories of the vendor drivers: the extensions talk to them,
+// the emulated drivers answer them.
 #pragma once
 #include "platform/win_types.h"
 

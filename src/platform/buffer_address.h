@@ -3,11 +3,19 @@
 // 32-bit Windows build a dword holds the pointer itself. In a 64-bit build a
 // pointer does not fit, so the buffers of one command are registered in a
 // per-thread table while the command runs and the dword carries the table
-// slot; the emulated drivers resolve it through the same table.
+// slot; the emulated drivers resolve it through the same table. Only emulated
+// drivers know those tokens, so a 64-bit build must say it talks to nothing else
+// (VF_EMULATED_BUFFER_TOKENS); a real 64-bit driver would take them as addresses.
 #pragma once
 #include <cstdint>
 
 #include "platform/win_types.h"
+
+#if !defined(VF_EMULATED_BUFFER_TOKENS)
+static_assert(sizeof(void*) == sizeof(DWORD),
+              "buffer-address tokens reach only emulated drivers: define VF_EMULATED_BUFFER_TOKENS in a "
+              "64-bit build that has no real drivers, or build for 32 bits");
+#endif
 
 namespace buffer_address {
 constexpr int kSlots = 8;
