@@ -32,6 +32,7 @@
 #include "platform/profile_file.h"
 #include "platform/registry.h"
 #include "platform/service_control.h"
+#include "platform/sound.h"
 #include "platform/system.h"
 #include "settings/settings_store.h"
 #include "ui/dialog_ids.h"
@@ -346,11 +347,14 @@ int main(int argc, char** argv) {
   // A new or renamed profile needs a user at a screen.
   windows.SetModalScript(IDD_PROFILE, [](CPortableWindow& window, CWindowHandler&) { window.EndDialog(IDCANCEL); });
 
+  // Sound alerts are shown, not played.
+  CRecordingSoundPlayer sounds;
+  SetSoundPlayer(&sounds);
   CStatusPrinter status;
-  app.SetDialogObserver([&status](CReceiverDlg& dialog) {
+  app.SetDialogObserver([&status, &sounds](CReceiverDlg& dialog) {
     std::printf("%s - version %s\n", kProgramName, kVersionText);
     std::fflush(stdout);
-    dialog.SetTickObserver([&status, &dialog] {
+    dialog.SetTickObserver([&status, &dialog, &sounds] {
       // Quit requests wait for the first tick: before it, start-up still holds the loop.
       if (!g_mainWindow.load()) {
         g_mainWindow = dialog.Window();
@@ -358,6 +362,8 @@ int main(int argc, char** argv) {
         if (g_deadlinePassed.load()) RequestQuit(false);
       }
       status.Print(dialog);
+      for (const CRecordingSoundPlayer::PLAYED& played : sounds.TakePlayed())
+        std::printf("sound %s%s\n", played.path.c_str(), played.synchronous ? " (waits)" : "");
     });
   });
 
@@ -389,6 +395,7 @@ int main(int argc, char** argv) {
     result = app.Run();
   }
   g_mainWindow = nullptr;
+  SetSoundPlayer(nullptr);
 
 #ifndef _WIN32
   // Wake the signal thread for good: a private signal it recognises.

@@ -38,7 +38,8 @@ std::string Slurp(const std::string& path) {
 class VelvetfinProcess {
  public:
   explicit VelvetfinProcess(const std::string& tag) : m_dir(testing::TempDir() + "vf-" + tag + "-" + std::to_string(getpid())) {
-    std::system(("rm -rf '" + m_dir + "' && mkdir -p '" + m_dir + "'").c_str());
+    // Private (0700), so the receiver keeps its instance lock here and runs apart from others.
+    std::system(("rm -rf '" + m_dir + "' && mkdir -m 700 -p '" + m_dir + "'").c_str());
   }
   ~VelvetfinProcess() { std::system(("rm -rf '" + m_dir + "'").c_str()); }
 
