@@ -20,40 +20,8 @@
 #include "platform/emulated/emulated_device_io.h"
 #include "platform/emulated/memory_dialog.h"
 #include "platform/emulated/vendor_driver.h"
+#include "common/map_store.h"
 #include "settings/settings_store.h"
-
-class COrderedStore final : public SettingsStore {
- public:
-  bool CanHoldSection(const std::string& section) const override { return !section.empty(); }
-  Backend GetBackend() const override { return Backend::Ini; }
-  std::string Location() const override { return "memory"; }
-  int ReadInt(const char* section, const char* name, int defaultValue) override {
-    auto it = ints.find(Key(section, name));
-    return it == ints.end() ? defaultValue : it->second;
-  }
-  bool WriteInt(const char* section, const char* name, int value) override {
-    ints[Key(section, name)] = value;
-    written.push_back(Key(section, name));
-    return true;
-  }
-  std::string ReadText(const char* section, const char* name, const char* defaultText) override {
-    auto it = texts.find(Key(section, name));
-    return it == texts.end() ? std::string(defaultText ? defaultText : "") : it->second;
-  }
-  bool WriteText(const char* section, const char* name, const char* text) override {
-    texts[Key(section, name)] = text ? text : "";
-    written.push_back(Key(section, name));
-    return true;
-  }
-  bool RemoveSection(const char*) override { return true; }
-  std::vector<std::string> ListSections() override { return {}; }
-  bool IsCommonSection(const std::string& section) const override { return section == "Common"; }
-  static std::string Key(const char* section, const char* name) { return std::string(section) + "/" + name; }
-
-  std::map<std::string, int> ints;
-  std::map<std::string, std::string> texts;
-  std::vector<std::string> written;
-};
 
 class CFixedMonitorSettings final : public CMonitorSettings {
  public:
@@ -175,7 +143,7 @@ class TunerPageTest : public BdaTest {
   CDeviceIo* m_previousIo = nullptr;
   std::unique_ptr<CBdaGraph> m_graph;
   CMemoryDialog m_tunerDialog, m_lnbDialog, m_mainDialog;
-  COrderedStore m_store;
+  CMapStore m_store;
   CFixedMonitorSettings m_monitor;
   std::unique_ptr<CLnbDlg> m_lnb;
   std::unique_ptr<CTunerDlg> m_tuner;

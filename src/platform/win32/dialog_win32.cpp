@@ -289,6 +289,11 @@ void CDialogWin32::ShowWindow(bool show) {
 
 BoxResult CDialogWin32::ShowMessageBox(const std::string& text, const std::string& caption, BoxIcon icon,
                                        BoxButtons buttons) {
+  return ShowWin32MessageBox(m_dialog, text, caption, icon, buttons);
+}
+
+BoxResult ShowWin32MessageBox(HWND owner, const std::string& text, const std::string& caption, BoxIcon icon,
+                              BoxButtons buttons) {
   UINT type = buttons == BoxButtons::YesNo ? MB_YESNO : MB_OK;
   switch (icon) {
     case BoxIcon::Error: type |= MB_ICONERROR; break;
@@ -297,7 +302,7 @@ BoxResult CDialogWin32::ShowMessageBox(const std::string& text, const std::strin
     case BoxIcon::Information: type |= MB_ICONINFORMATION; break;
     case BoxIcon::None: break;
   }
-  int r = ::MessageBoxW(m_dialog, Utf8ToWide(text).c_str(), Utf8ToWide(caption).c_str(), type);
+  int r = ::MessageBoxW(owner, Utf8ToWide(text).c_str(), Utf8ToWide(caption).c_str(), type);
   if (r == IDYES) return BoxResult::Yes;
   if (r == IDNO) return BoxResult::No;
   return buttons == BoxButtons::YesNo ? BoxResult::No : BoxResult::Ok;

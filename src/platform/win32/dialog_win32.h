@@ -74,6 +74,10 @@ class CDialogWin32 : public CDialogControls {
   HCURSOR m_savedCursor = nullptr;
 };
 
+// A message box owned by `owner` (null: none); the answer as the seam gives it.
+BoxResult ShowWin32MessageBox(HWND owner, const std::string& text, const std::string& caption, BoxIcon icon,
+                              BoxButtons buttons);
+
 // UTF-8 and UTF-16 conversions for the wide Windows calls.
 std::wstring Utf8ToWide(const std::string& text);
 std::string WideToUtf8(const std::wstring& text);

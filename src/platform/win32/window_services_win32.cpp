@@ -145,16 +145,7 @@ class CWin32WindowServices final : public CWindowServices {
   }
   BoxResult ShowPlainMessageBox(const std::string& text, const std::string& caption, BoxIcon icon,
                                 BoxButtons buttons) override {
-    UINT type = buttons == BoxButtons::YesNo ? MB_YESNO : MB_OK;
-    switch (icon) {
-      case BoxIcon::Error: type |= MB_ICONERROR; break;
-      case BoxIcon::Warning: type |= MB_ICONWARNING; break;
-      case BoxIcon::Question: type |= MB_ICONQUESTION; break;
-      case BoxIcon::Information: type |= MB_ICONINFORMATION; break;
-      case BoxIcon::None: break;
-    }
-    int r = ::MessageBoxW(nullptr, Utf8ToWide(text).c_str(), Utf8ToWide(caption).c_str(), type);
-    return r == IDYES ? BoxResult::Yes : r == IDNO ? BoxResult::No : BoxResult::Ok;
+    return ShowWin32MessageBox(nullptr, text, caption, icon, buttons);
   }
   bool PostMessage(CWindow* window, UINT message, WPARAM wParam, LPARAM lParam) override {
     return ::PostMessageW(HandleOf(window), message, wParam, lParam) != 0;
