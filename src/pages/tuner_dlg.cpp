@@ -5,6 +5,7 @@
 
 #include "bda/bda_graph.h"
 #include "pages/lnb_dlg.h"
+#include "pages/signal_statistic_log.h"
 #include "pages/tuner_dlg_ids.h"
 #include "platform/system.h"
 #include "settings/settings_store.h"
@@ -181,6 +182,56 @@ void CTunerDlg::OnInitDialog() {
   m_dialog.CheckButton(IDC_INVERSION, kIndeterminate);
   for (int i = 0; i < m_dialog.GetCount(IDC_SYMRATE); ++i)
     if (m_dialog.GetString(IDC_SYMRATE, i) == kInitialSymbolRate) m_dialog.SetCurSel(IDC_SYMRATE, i);
+  LoadStatisticLogSetting();
+}
+
+SettingsStore& CTunerDlg::Store() const { return m_store ? *m_store : TheSettingsStore(); }
+
+void CTunerDlg::LoadStatisticLogSetting() {
+  SettingsStore& store = Store();
+  m_logStat = store.ReadInt(kCommonSection, "LogStat", 0) != 0;
+  m_statFile.clear();
+  if (m_logStat) {
+    const std::string fallback = DefaultStatisticPath(SystemServices().GetModulePath());
+    m_statFile = store.ReadText(kCommonSection, "StatFile", fallback.c_str());
+  }
+  m_dialog.CheckButton(IDC_LOG_STATISTIC, m_logStat ? 1 : 0);
+}
+
+void CTunerDlg::OnLogStatistic() {
+  SettingsStore& store = Store();
+  m_logStat = m_dialog.IsButtonChecked(IDC_LOG_STATISTIC) != 0;
+  if (m_logStat) {
+    const std::string fallback = DefaultStatisticPath(SystemServices().GetModulePath());
+    SAVE_FILE_REQUEST request;
+    request.filter = kStatisticFilter;
+    request.defaultExtension = "txt";
+    request.path = store.ReadText(kCommonSection, "StatFile", fallback.c_str());
+    if (m_dialog.AskSaveFileName(request) && !request.path.empty()) {
+      m_statFile = request.path;
+    } else {
+      m_logStat = false;
+      m_statFile.clear();
+      m_dialog.CheckButton(IDC_LOG_STATISTIC, 0);
+    }
+  } else {
+    m_statFile.clear();
+  }
+  store.WriteInt(kCommonSection, "LogStat", m_logStat ? 1 : 0);
+  if (m_logStat) store.WriteText(kCommonSection, "StatFile", m_statFile.c_str());
+}
+
+void CTunerDlg::WriteStatisticLine() {
+  if (!m_logStat || m_statFile.empty()) return;
+  // The bars and texts as the last signal read left them, so lines between reads repeat.
+  const bool extended = (Caps() & CAP_SIGNAL_EX) != 0;
+  const std::string record =
+      StatisticRecord(m_dialog.GetProgressPos(IDC_LOCK_BAR), m_dialog.GetProgressPos(IDC_LEVEL_BAR),
+                      m_dialog.GetProgressPos(IDC_QUALITY_BAR), extended,
+                      extended ? m_dialog.GetItemText(IDC_SNR) : std::string(),
+                      extended ? m_dialog.GetItemText(IDC_BER) : std::string(),
+                      extended ? m_dialog.GetItemText(IDC_RF_LEVEL) : std::string());
+  AppendStatisticLine(m_statFile, record);  // an unopenable file loses this line only
 }
 
 void CTunerDlg::SetUpControls() {
@@ -346,12 +397,12 @@ void CTunerDlg::ShowMembers() {
 }
 
 void CTunerDlg::LoadSettings(const std::string& section) {
-  SettingsStore& store = m_store ? *m_store : TheSettingsStore();
+  SettingsStore& store = Store();
   m_values = ReadTunerProfileValues(store, section);
 }
 
 void CTunerDlg::SaveSettings() {
-  SettingsStore& store = m_store ? *m_store : TheSettingsStore();
+  SettingsStore& store = Store();
   WriteTunerProfileValues(store, m_profile, m_values, DeliveryType() == kDeliverySatellite);
 }
 
@@ -569,6 +620,9 @@ bool CTunerDlg::OnCommand(int id, int notification) {
       for (int c : {IDC_SOUND_MODE, IDC_SOUND_NO_SIGNAL, IDC_SOUND_DIGITS}) m_dialog.EnableItem(c, on);
       return true;
     }
+    case IDC_LOG_STATISTIC:
+      OnLogStatistic();
+      return true;
     default: return false;
   }
 }
@@ -666,6 +720,7 @@ bool CTunerDlg::PeriodicUpdate() {
   if (m_lastRead == 0 || (update != 0 && now - m_lastRead >= update)) ReadSignal(now);
   const DWORD retune = DWORD(std::max(setup.RetuneSeconds(), 0)) * 1000;
   if (!m_signal.locked && m_lastTune != 0 && retune != 0 && now - m_lastTune >= retune) Retune(now);
+  WriteStatisticLine();
   return m_signal.locked;
 }
 

@@ -60,6 +60,8 @@ class CTunerDlg final : public CTunerPage {
   const PARAM_TUNE& TuneRecord() const { return m_tune; }
   const std::string& StatusText() const { return m_statusText; }
   bool ApskEnabled() const { return m_apsk; }
+  bool StatisticLogOn() const { return m_logStat; }
+  const std::string& StatisticFile() const { return m_statFile; }
 
  private:
   LONG DeliveryType() const;
@@ -77,6 +79,10 @@ class CTunerDlg final : public CTunerPage {
   void Tune();
   void ReadSignal(DWORD now);
   void Retune(DWORD now);
+  SettingsStore& Store() const;
+  void LoadStatisticLogSetting();
+  void OnLogStatistic();
+  void WriteStatisticLine();
   int ReadRangedInt(int id, int low, int high, int current);
   int InversionField() const;
 
@@ -96,4 +102,6 @@ class CTunerDlg final : public CTunerPage {
   bool m_apsk = false;
   SIGNAL_STATE m_signal;
   std::string m_statusText;
+  bool m_logStat = false;
+  std::string m_statFile;
 };
