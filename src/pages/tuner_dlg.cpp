@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "bda/bda_graph.h"
+#include "log/log.h"
 #include "pages/lnb_dlg.h"
 #include "pages/signal_statistic_log.h"
 #include "pages/tuner_dlg_ids.h"
@@ -42,6 +43,8 @@ constexpr int kMaxStreamId = 255;
 constexpr int kMaxPlsMode = 2;
 constexpr int kMaxPlsCode = 262143;
 constexpr int kMaxModcode = 28;
+constexpr ULONG kModcodeAll = 0;
+constexpr ULONG kModcodeNoApsk = 29;  // every QPSK and 8PSK modcode, no APSK
 constexpr LONG kQpsk = 20;
 constexpr LONG kTerrestrialBandwidth7 = 2, kTerrestrialBandwidth8 = 3;
 constexpr int64_t kChannelLow = 50500, kChannelHigh = 858000;        // kHz
@@ -693,8 +696,20 @@ void CTunerDlg::ReadSignal(DWORD now) {
       m_dialog.SetItemText(IDC_SNR, FormatText("SNR: %.2fdB", snr));
       m_statusText += FormatText("%i\n%.2f\n%f\n", int(rf), snr, ber);
     }
+    SwitchApsk(s.haveExtended ? s.snr : 0.0);
   }
   m_signal = s;
+}
+
+void CTunerDlg::SwitchApsk(double snr) {
+  // With "All" modcodes the APSK ones are only worth trying while the SNR can carry them.
+  if (DeliveryType() != kDeliverySatellite || !m_values.dvbsMode || !(Caps() & CAP_MODCODE) || m_values.modcode != 0)
+    return;
+  const bool enable = snr > m_values.snrLim10 / 10.0;
+  if (enable == m_apsk) return;
+  LogMessage("SNR = %.2f dB - %s APSK", snr, enable ? "Enable" : "Disable");
+  if (FAILED(m_graph.SetModcode(enable ? kModcodeAll : kModcodeNoApsk))) ShowError(m_mainDialog, IDS_TUNING_FAILED);
+  m_apsk = enable;
 }
 
 void CTunerDlg::Retune(DWORD now) {

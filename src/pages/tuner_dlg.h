@@ -78,6 +78,8 @@ class CTunerDlg final : public CTunerPage {
   void SendStreamSettings();
   void Tune();
   void ReadSignal(DWORD now);
+  // Enables or disables the APSK modcodes by the measured SNR.
+  void SwitchApsk(double snr);
   void Retune(DWORD now);
   SettingsStore& Store() const;
   void LoadStatisticLogSetting();
