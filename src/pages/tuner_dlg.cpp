@@ -7,9 +7,12 @@
 #include "log/log.h"
 #include "pages/lnb_dlg.h"
 #include "pages/signal_statistic_log.h"
+#include "pages/sound_alerts.h"
 #include "pages/tuner_dlg_ids.h"
+#include "platform/sound.h"
 #include "platform/system.h"
 #include "settings/settings_store.h"
+#include "ui/languages.h"
 #include "ui/message_box.h"
 #include "ui/string_table.h"
 
@@ -38,6 +41,7 @@ constexpr const char* kModcodes[] = {
     "32APSK,3/4", "32APSK,4/5", "32APSK,5/6", "32APSK,8/9",  "32APSK,9/10"};
 constexpr const char* kPlsModes[] = {"Root", "Gold", "Combo"};
 constexpr const char* kSoundModes[] = {"Combo", "Level", "Quality"};
+constexpr int kSoundCombo = 0, kSoundLevel = 1, kSoundQuality = 2;
 
 constexpr int kMaxStreamId = 255;
 constexpr int kMaxPlsMode = 2;
@@ -712,6 +716,35 @@ void CTunerDlg::SwitchApsk(double snr) {
   m_apsk = enable;
 }
 
+void CTunerDlg::PlaySignalSounds() {
+  if (!m_dialog.IsButtonChecked(IDC_SOUND)) return;
+  int mode = m_dialog.GetCurSel(IDC_SOUND_MODE);
+  if (mode < kSoundCombo || mode > kSoundQuality) mode = kSoundCombo;
+  const bool locked = m_signal.locked;
+  if (!locked && !m_dialog.IsButtonChecked(IDC_SOUND_NO_SIGNAL) && mode != kSoundCombo) return;
+  if ((++m_soundTick & 1) == 0) return;
+  const bool eachDigit = m_dialog.IsButtonChecked(IDC_SOUND_DIGITS) != 0;
+  switch (mode) {
+    case kSoundLevel: SayValue(int(m_signal.level), eachDigit); break;
+    case kSoundQuality: SayValue(int(m_signal.quality), eachDigit); break;
+    default:
+      if (locked != m_previousLock)
+        SoundPlayer().PlayWaveFile(SoundFile(SystemServices().GetModulePath(), locked ? "lock" : "nolock"), true);
+      SayValue(int(locked ? m_signal.quality : m_signal.level), eachDigit);
+      break;
+  }
+  m_previousLock = locked;
+}
+
+void CTunerDlg::SayValue(int value, bool eachDigit) {
+  const std::string modulePath = SystemServices().GetModulePath();
+  const CMultiLang& languages = TheLanguages();
+  const std::string language = languages.Table().empty() ? std::string() : languages.CurrentCode();
+  for (const SOUND_CLIP& clip : SpokenValue(SoundFolder(modulePath, language), PathSeparator(modulePath), value,
+                                            eachDigit))
+    SoundPlayer().PlayWaveFile(clip.path, clip.synchronous);
+}
+
 void CTunerDlg::Retune(DWORD now) {
   // Only the stream selection and the tune request: the LNB and switches are set already.
   m_tune = m_graph.CurrentTuning();
@@ -733,6 +766,7 @@ bool CTunerDlg::PeriodicUpdate() {
   const DWORD now = SystemServices().GetTickCount();
   const DWORD update = DWORD(std::max(setup.SignalUpdateSeconds(), 0)) * 1000;
   if (m_lastRead == 0 || (update != 0 && now - m_lastRead >= update)) ReadSignal(now);
+  PlaySignalSounds();
   const DWORD retune = DWORD(std::max(setup.RetuneSeconds(), 0)) * 1000;
   if (!m_signal.locked && m_lastTune != 0 && retune != 0 && now - m_lastTune >= retune) Retune(now);
   WriteStatisticLine();

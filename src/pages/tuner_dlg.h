@@ -80,6 +80,8 @@ class CTunerDlg final : public CTunerPage {
   void ReadSignal(DWORD now);
   // Enables or disables the APSK modcodes by the measured SNR.
   void SwitchApsk(double snr);
+  void PlaySignalSounds();
+  void SayValue(int value, bool eachDigit);
   void Retune(DWORD now);
   SettingsStore& Store() const;
   void LoadStatisticLogSetting();
@@ -104,6 +106,8 @@ class CTunerDlg final : public CTunerPage {
   bool m_apsk = false;
   SIGNAL_STATE m_signal;
   std::string m_statusText;
+  bool m_previousLock = false;  // at the last sound tick
+  uint8_t m_soundTick = 0;       // sounds go out every second tick
   bool m_logStat = false;
   std::string m_statFile;
 };
