@@ -58,12 +58,13 @@ struct OPTIONS {
   bool tun = false;
   std::string dumpCalls;
   std::string adapterSection;  // description: [Adapter] Installed=0 leaves it out
+  std::string statFile;
 };
 
 void Usage(FILE* out) {
   std::fprintf(out,
                "usage: velvetfin [N] [--devices FILE] [--seconds S] [--select K[,default]] [--answer yes|no]\n"
-               "                 [--pcap FILE] [--tun] [--dump-calls FILE]\n"
+               "                 [--pcap FILE] [--tun] [--dump-calls FILE] [--stat-file FILE]\n"
                "  N                 instance number (separate settings, log and adapter)\n"
                "  --devices FILE    emulated tuners from a description (default: the built-in DVB-S2 tuner)\n"
                "  --seconds S       quit after S seconds (as the Exit button does)\n"
@@ -71,7 +72,8 @@ void Usage(FILE* out) {
                "  --answer yes|no   the answer to every question box (default yes)\n"
                "  --pcap FILE       also write every packet the adapter receives to FILE\n"
                "  --tun             hand the packets to a TUN interface vf<N> (root or CAP_NET_ADMIN)\n"
-               "  --dump-calls FILE at exit, write every call the emulated drivers received\n");
+               "  --dump-calls FILE at exit, write every call the emulated drivers received\n"
+               "  --stat-file FILE  log the signal statistic to FILE (as if chosen on the Status/Tuner page)\n");
 }
 
 int BadCommandLine(const std::string& why) {
@@ -103,9 +105,9 @@ std::string ParseOptions(int argc, char** argv, OPTIONS* o) {
     if (a == "--help" || a == "-h") {
       Usage(stdout);
       std::exit(0);
-    } else if (a == "--devices" || a == "--pcap" || a == "--dump-calls") {
+    } else if (a == "--devices" || a == "--pcap" || a == "--dump-calls" || a == "--stat-file") {
       if (!next || !*next) return a + " needs a file";
-      (a == "--devices" ? o->devices : a == "--pcap" ? o->pcap : o->dumpCalls) = next;
+      (a == "--devices" ? o->devices : a == "--pcap" ? o->pcap : a == "--dump-calls" ? o->dumpCalls : o->statFile) = next;
       ++i;
     } else if (a == "--seconds") {
       if (!ParseCount(next, 1, 31 * 86400L, &v)) return "--seconds needs a number of seconds (1..2678400)";
@@ -282,6 +284,12 @@ int main(int argc, char** argv) {
   if (!o.devices.empty()) installAdapter = ProfileFile().GetInt(o.devices, "Adapter", "Installed", 1) != 0;
 
   CReceiverApp app(o.commandLine);
+  if (!o.statFile.empty()) {
+    // The page reads these when it opens, as after the user chose the file in its dialog.
+    std::unique_ptr<SettingsStore> store = SettingsStore::Choose(SystemServices().GetModulePath(), app.ApplicationName());
+    store->WriteInt(kCommonSection, "LogStat", 1);
+    store->WriteText(kCommonSection, "StatFile", o.statFile.c_str());
+  }
   std::shared_ptr<CPacketSink> sink = std::make_shared<CPacketSink>();
   if (!o.pcap.empty() && !sink->OpenPcap(o.pcap, error)) {
     std::fprintf(stderr, "velvetfin: %s\n", error.c_str());

@@ -4,10 +4,15 @@
 #include <cstdio>
 
 #include "bda/bda_graph.h"
+#include "log/log.h"
 #include "pages/lnb_dlg.h"
+#include "pages/signal_statistic_log.h"
+#include "pages/sound_alerts.h"
 #include "pages/tuner_dlg_ids.h"
+#include "platform/sound.h"
 #include "platform/system.h"
 #include "settings/settings_store.h"
+#include "ui/languages.h"
 #include "ui/message_box.h"
 #include "ui/string_table.h"
 
@@ -36,11 +41,14 @@ constexpr const char* kModcodes[] = {
     "32APSK,3/4", "32APSK,4/5", "32APSK,5/6", "32APSK,8/9",  "32APSK,9/10"};
 constexpr const char* kPlsModes[] = {"Root", "Gold", "Combo"};
 constexpr const char* kSoundModes[] = {"Combo", "Level", "Quality"};
+constexpr int kSoundCombo = 0, kSoundLevel = 1, kSoundQuality = 2;
 
 constexpr int kMaxStreamId = 255;
 constexpr int kMaxPlsMode = 2;
 constexpr int kMaxPlsCode = 262143;
 constexpr int kMaxModcode = 28;
+constexpr ULONG kModcodeAll = 0;
+constexpr ULONG kModcodeNoApsk = 29;  // every QPSK and 8PSK modcode, no APSK
 constexpr LONG kQpsk = 20;
 constexpr LONG kTerrestrialBandwidth7 = 2, kTerrestrialBandwidth8 = 3;
 constexpr int64_t kChannelLow = 50500, kChannelHigh = 858000;        // kHz
@@ -181,6 +189,56 @@ void CTunerDlg::OnInitDialog() {
   m_dialog.CheckButton(IDC_INVERSION, kIndeterminate);
   for (int i = 0; i < m_dialog.GetCount(IDC_SYMRATE); ++i)
     if (m_dialog.GetString(IDC_SYMRATE, i) == kInitialSymbolRate) m_dialog.SetCurSel(IDC_SYMRATE, i);
+  LoadStatisticLogSetting();
+}
+
+SettingsStore& CTunerDlg::Store() const { return m_store ? *m_store : TheSettingsStore(); }
+
+void CTunerDlg::LoadStatisticLogSetting() {
+  SettingsStore& store = Store();
+  m_logStat = store.ReadInt(kCommonSection, "LogStat", 0) != 0;
+  m_statFile.clear();
+  if (m_logStat) {
+    const std::string fallback = DefaultStatisticPath(SystemServices().GetModulePath());
+    m_statFile = store.ReadText(kCommonSection, "StatFile", fallback.c_str());
+  }
+  m_dialog.CheckButton(IDC_LOG_STATISTIC, m_logStat ? 1 : 0);
+}
+
+void CTunerDlg::OnLogStatistic() {
+  SettingsStore& store = Store();
+  m_logStat = m_dialog.IsButtonChecked(IDC_LOG_STATISTIC) != 0;
+  if (m_logStat) {
+    const std::string fallback = DefaultStatisticPath(SystemServices().GetModulePath());
+    SAVE_FILE_REQUEST request;
+    request.filter = kStatisticFilter;
+    request.defaultExtension = "txt";
+    request.path = store.ReadText(kCommonSection, "StatFile", fallback.c_str());
+    if (m_dialog.AskSaveFileName(request) && !request.path.empty()) {
+      m_statFile = request.path;
+    } else {
+      m_logStat = false;
+      m_statFile.clear();
+      m_dialog.CheckButton(IDC_LOG_STATISTIC, 0);
+    }
+  } else {
+    m_statFile.clear();
+  }
+  store.WriteInt(kCommonSection, "LogStat", m_logStat ? 1 : 0);
+  if (m_logStat) store.WriteText(kCommonSection, "StatFile", m_statFile.c_str());
+}
+
+void CTunerDlg::WriteStatisticLine() {
+  if (!m_logStat || m_statFile.empty()) return;
+  // The bars and texts as the last signal read left them, so lines between reads repeat.
+  const bool extended = (Caps() & CAP_SIGNAL_EX) != 0;
+  const std::string record =
+      StatisticRecord(m_dialog.GetProgressPos(IDC_LOCK_BAR), m_dialog.GetProgressPos(IDC_LEVEL_BAR),
+                      m_dialog.GetProgressPos(IDC_QUALITY_BAR), extended,
+                      extended ? m_dialog.GetItemText(IDC_SNR) : std::string(),
+                      extended ? m_dialog.GetItemText(IDC_BER) : std::string(),
+                      extended ? m_dialog.GetItemText(IDC_RF_LEVEL) : std::string());
+  AppendStatisticLine(m_statFile, record);  // an unopenable file loses this line only
 }
 
 void CTunerDlg::SetUpControls() {
@@ -346,12 +404,12 @@ void CTunerDlg::ShowMembers() {
 }
 
 void CTunerDlg::LoadSettings(const std::string& section) {
-  SettingsStore& store = m_store ? *m_store : TheSettingsStore();
+  SettingsStore& store = Store();
   m_values = ReadTunerProfileValues(store, section);
 }
 
 void CTunerDlg::SaveSettings() {
-  SettingsStore& store = m_store ? *m_store : TheSettingsStore();
+  SettingsStore& store = Store();
   WriteTunerProfileValues(store, m_profile, m_values, DeliveryType() == kDeliverySatellite);
 }
 
@@ -569,6 +627,9 @@ bool CTunerDlg::OnCommand(int id, int notification) {
       for (int c : {IDC_SOUND_MODE, IDC_SOUND_NO_SIGNAL, IDC_SOUND_DIGITS}) m_dialog.EnableItem(c, on);
       return true;
     }
+    case IDC_LOG_STATISTIC:
+      OnLogStatistic();
+      return true;
     default: return false;
   }
 }
@@ -639,8 +700,49 @@ void CTunerDlg::ReadSignal(DWORD now) {
       m_dialog.SetItemText(IDC_SNR, FormatText("SNR: %.2fdB", snr));
       m_statusText += FormatText("%i\n%.2f\n%f\n", int(rf), snr, ber);
     }
+    SwitchApsk(s.haveExtended ? s.snr : 0.0);
   }
   m_signal = s;
+}
+
+void CTunerDlg::SwitchApsk(double snr) {
+  // With "All" modcodes the APSK ones are only worth trying while the SNR can carry them.
+  if (DeliveryType() != kDeliverySatellite || !m_values.dvbsMode || !(Caps() & CAP_MODCODE) || m_values.modcode != 0)
+    return;
+  const bool enable = snr > m_values.snrLim10 / 10.0;
+  if (enable == m_apsk) return;
+  LogMessage("SNR = %.2f dB - %s APSK", snr, enable ? "Enable" : "Disable");
+  if (FAILED(m_graph.SetModcode(enable ? kModcodeAll : kModcodeNoApsk))) ShowError(m_mainDialog, IDS_TUNING_FAILED);
+  m_apsk = enable;
+}
+
+void CTunerDlg::PlaySignalSounds() {
+  if (!m_dialog.IsButtonChecked(IDC_SOUND)) return;
+  int mode = m_dialog.GetCurSel(IDC_SOUND_MODE);
+  if (mode < kSoundCombo || mode > kSoundQuality) mode = kSoundCombo;
+  const bool locked = m_signal.locked;
+  if (!locked && !m_dialog.IsButtonChecked(IDC_SOUND_NO_SIGNAL) && mode != kSoundCombo) return;
+  if ((++m_soundTick & 1) == 0) return;
+  const bool eachDigit = m_dialog.IsButtonChecked(IDC_SOUND_DIGITS) != 0;
+  switch (mode) {
+    case kSoundLevel: SayValue(int(m_signal.level), eachDigit); break;
+    case kSoundQuality: SayValue(int(m_signal.quality), eachDigit); break;
+    default:
+      if (locked != m_previousLock)
+        SoundPlayer().PlayWaveFile(SoundFile(SystemServices().GetModulePath(), locked ? "lock" : "nolock"), true);
+      SayValue(int(locked ? m_signal.quality : m_signal.level), eachDigit);
+      break;
+  }
+  m_previousLock = locked;
+}
+
+void CTunerDlg::SayValue(int value, bool eachDigit) {
+  const std::string modulePath = SystemServices().GetModulePath();
+  const CMultiLang& languages = TheLanguages();
+  const std::string language = languages.Table().empty() ? std::string() : languages.CurrentCode();
+  for (const SOUND_CLIP& clip : SpokenValue(SoundFolder(modulePath, language), PathSeparator(modulePath), value,
+                                            eachDigit))
+    SoundPlayer().PlayWaveFile(clip.path, clip.synchronous);
 }
 
 void CTunerDlg::Retune(DWORD now) {
@@ -664,8 +766,10 @@ bool CTunerDlg::PeriodicUpdate() {
   const DWORD now = SystemServices().GetTickCount();
   const DWORD update = DWORD(std::max(setup.SignalUpdateSeconds(), 0)) * 1000;
   if (m_lastRead == 0 || (update != 0 && now - m_lastRead >= update)) ReadSignal(now);
+  PlaySignalSounds();
   const DWORD retune = DWORD(std::max(setup.RetuneSeconds(), 0)) * 1000;
   if (!m_signal.locked && m_lastTune != 0 && retune != 0 && now - m_lastTune >= retune) Retune(now);
+  WriteStatisticLine();
   return m_signal.locked;
 }
 

@@ -60,6 +60,8 @@ class CTunerDlg final : public CTunerPage {
   const PARAM_TUNE& TuneRecord() const { return m_tune; }
   const std::string& StatusText() const { return m_statusText; }
   bool ApskEnabled() const { return m_apsk; }
+  bool StatisticLogOn() const { return m_logStat; }
+  const std::string& StatisticFile() const { return m_statFile; }
 
  private:
   LONG DeliveryType() const;
@@ -76,7 +78,15 @@ class CTunerDlg final : public CTunerPage {
   void SendStreamSettings();
   void Tune();
   void ReadSignal(DWORD now);
+  // Enables or disables the APSK modcodes by the measured SNR.
+  void SwitchApsk(double snr);
+  void PlaySignalSounds();
+  void SayValue(int value, bool eachDigit);
   void Retune(DWORD now);
+  SettingsStore& Store() const;
+  void LoadStatisticLogSetting();
+  void OnLogStatistic();
+  void WriteStatisticLine();
   int ReadRangedInt(int id, int low, int high, int current);
   int InversionField() const;
 
@@ -96,4 +106,8 @@ class CTunerDlg final : public CTunerPage {
   bool m_apsk = false;
   SIGNAL_STATE m_signal;
   std::string m_statusText;
+  bool m_previousLock = false;  // at the last sound tick
+  uint8_t m_soundTick = 0;       // sounds go out every second tick
+  bool m_logStat = false;
+  std::string m_statFile;
 };

@@ -123,11 +123,26 @@ TEST(Velvetfin, SignalsQuitAndASecondInstanceIsRefused) {
   EXPECT_EQ(Count(p.Err(0), "Question ? Are you sure to quit the Velvetfin ?"), 1u) << p.Err(0);
 }
 
+TEST(Velvetfin, StatFileSwitchesTheSignalLogOnAndItStaysOn) {
+  VelvetfinProcess p("statlog");
+  ASSERT_EQ(p.Run({"--seconds", "3", "--stat-file", p.Path("stat.txt")}), 0) << p.Err();
+  std::string log = Slurp(p.Path("stat.txt"));
+  size_t lines = Count(log, "  Lock: 1, Level: 80, Quality: 75");
+  EXPECT_GE(lines, 1u) << log;
+  EXPECT_EQ(Count(log, "\r\n"), lines) << log;
+  // The choice is stored: the next start goes on appending to the same file.
+  ASSERT_EQ(p.Run({"--seconds", "2"}), 0) << p.Err();
+  std::string more = Slurp(p.Path("stat.txt"));
+  EXPECT_EQ(more.rfind(log, 0), 0u);
+  EXPECT_GT(more.size(), log.size());
+}
+
 TEST(Velvetfin, BadCommandLinesExitWithStatusTwo) {
   VelvetfinProcess p("usage");
   for (std::vector<std::string> args : {std::vector<std::string>{"--bogus"}, {"--seconds", "0"}, {"--select", "x"},
                                         {"--select", "1,maybe"}, {"--answer", "perhaps"}, {"--seconds", "1", "7"},
-                                        {"--devices", p.Path("missing.ini")}, {"--pcap"}}) {
+                                        {"--devices", p.Path("missing.ini")}, {"--pcap"}, {"--stat-file"},
+                                        {"--stat-file", ""}}) {
     EXPECT_EQ(p.Run(args), 2) << args[0];
     EXPECT_NE(p.Err().find("velvetfin: "), std::string::npos) << args[0];
   }
