@@ -341,7 +341,8 @@ bool CDialogWin32::AskSaveFileName(SAVE_FILE_REQUEST& request) {
   ofn.nMaxFile = static_cast<DWORD>(path.size());
   ofn.lpstrTitle = title.empty() ? nullptr : title.c_str();
   ofn.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
-  ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+  // The statistic log is appended to, never overwritten: ask to create a new file, not to replace one.
+  ofn.Flags = OFN_CREATEPROMPT | OFN_ENABLESIZING;
   if (!::GetSaveFileNameW(&ofn)) return false;
   request.path = WideToUtf8(path.data());
   return true;
