@@ -137,6 +137,33 @@ TEST(Velvetfin, StatFileSwitchesTheSignalLogOnAndItStaysOn) {
   EXPECT_GT(more.size(), log.size());
 }
 
+TEST(Velvetfin, AProfileWithDiseqcSwitchesTunesAndLocks) {
+  // Instance 7 keeps its settings in an ini file beside the program, as a portable
+  // installation does; no other test uses that instance.
+  std::string program = Program();
+  std::string ini = program.substr(0, program.find_last_of('/')) + "/Grayheron7.ini";
+  {
+    std::FILE* f = std::fopen(ini.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("[Common]\r\nConfirmOnExit=0\r\n[Standard]\r\nFreq=11263\r\nSymrate=33000\r\nPol=0\r\n"
+               "Diseqc=2\r\nDiseqcRepeat=0\r\nDiseqcDelay=0\r\n",
+               f);
+    std::fclose(f);
+  }
+  VelvetfinProcess p("diseqc");
+  int status = p.Run({"7", "--seconds", "3", "--dump-calls", p.Path("calls.txt")});
+  std::string calls = Slurp(p.Path("calls.txt"));
+  std::string settings = Slurp(ini);
+  std::remove(ini.c_str());
+  ASSERT_EQ(status, 0) << p.Err();
+  EXPECT_NE(p.Out().find(" Standard lock 1 "), std::string::npos) << p.Out();
+  // DiSEqC 1.0, position A, option A, low band, horizontal: E0 10 38 F2, once (no repeats).
+  EXPECT_EQ(Count(calls, "E01038F2"), 1u) << calls;
+  EXPECT_EQ(Count(calls, "E11038F2"), 0u);
+  // The apply wrote the profile back to the same file.
+  EXPECT_NE(settings.find("LOF1=9750000"), std::string::npos) << settings;
+}
+
 TEST(Velvetfin, BadCommandLinesExitWithStatusTwo) {
   VelvetfinProcess p("usage");
   for (std::vector<std::string> args : {std::vector<std::string>{"--bogus"}, {"--seconds", "0"}, {"--select", "x"},
