@@ -176,7 +176,8 @@ CTunerDlg::CTunerDlg(CDialogControls& dialog, CBdaGraph& graph, CLnbPage* lnbPag
       m_mainDialog(mainDialog),
       m_store(store),
       m_instance(instance),
-      m_tune(graph.CurrentTuning()) {}
+      m_tune(graph.CurrentTuning()),
+      m_publisher(CreateStatusPublisher(instance)) {}
 
 LONG CTunerDlg::DeliveryType() const { return m_graph.NetworkType(); }
 DWORD CTunerDlg::Caps() const { return DWORD(m_graph.GetCaps()); }
@@ -703,6 +704,7 @@ void CTunerDlg::ReadSignal(DWORD now) {
     SwitchApsk(s.haveExtended ? s.snr : 0.0);
   }
   m_signal = s;
+  if (m_publisher) m_publisher->Publish(m_statusText);
 }
 
 void CTunerDlg::SwitchApsk(double snr) {
@@ -776,6 +778,20 @@ bool CTunerDlg::PeriodicUpdate() {
 std::unique_ptr<CLnbPage> CreateLnbPage(CDialogControls& dialog, CBdaGraph& graph, unsigned instance,
                                         SettingsStore*) {
   return std::make_unique<CLnbDlg>(dialog, graph, instance);
+}
+
+namespace {
+STATUS_PUBLISHER_FACTORY g_publisherFactory = nullptr;
+}  // namespace
+
+STATUS_PUBLISHER_FACTORY SetStatusPublisherFactory(STATUS_PUBLISHER_FACTORY factory) {
+  STATUS_PUBLISHER_FACTORY previous = g_publisherFactory;
+  g_publisherFactory = factory;
+  return previous;
+}
+
+std::unique_ptr<CStatusPublisher> CreateStatusPublisher(unsigned instance) {
+  return g_publisherFactory ? g_publisherFactory(instance) : nullptr;
 }
 
 std::unique_ptr<CTunerPage> CreateTunerPage(CDialogControls& dialog, CBdaGraph& graph, CLnbPage* lnbPage,

@@ -106,6 +106,7 @@ class CTunerDlg final : public CTunerPage {
   bool m_apsk = false;
   SIGNAL_STATE m_signal;
   std::string m_statusText;
+  std::unique_ptr<CStatusPublisher> m_publisher;
   bool m_previousLock = false;  // at the last sound tick
   uint8_t m_soundTick = 0;       // sounds go out every second tick
   bool m_logStat = false;

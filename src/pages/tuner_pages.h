@@ -61,6 +61,20 @@ class CTunerPage {
   virtual int HandleTunerCommand(unsigned command, uint32_t value) = 0;
 };
 
+// Where the Status/Tuner page publishes its status text at every signal read, for
+// other programs to watch. The page opens it when it is created and closes it with
+// itself; without one (none installed, or it could not be created) the page works
+// unpublished.
+class CStatusPublisher {
+ public:
+  virtual ~CStatusPublisher() = default;
+  virtual void Publish(const std::string& text) = 0;
+};
+using STATUS_PUBLISHER_FACTORY = std::unique_ptr<CStatusPublisher> (*)(unsigned instance);
+// Installs how publishers are made (null: none); returns the previous factory.
+STATUS_PUBLISHER_FACTORY SetStatusPublisherFactory(STATUS_PUBLISHER_FACTORY factory);
+std::unique_ptr<CStatusPublisher> CreateStatusPublisher(unsigned instance);
+
 // The pages' construction. The dialogs given are the pages' own controls.
 std::unique_ptr<CLnbPage> CreateLnbPage(CDialogControls& dialog, CBdaGraph& graph, unsigned instance,
                                         SettingsStore* store = nullptr);

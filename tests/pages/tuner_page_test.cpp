@@ -12,8 +12,20 @@ const char kIsdb[] = "[i]\nDelivery=isdb\nNodes=rf,isdbt\n";
 
 }  // namespace
 
+namespace {
+std::vector<std::string> g_published;
+class CRecordingPublisher final : public CStatusPublisher {
+ public:
+  void Publish(const std::string& text) override { g_published.push_back(text); }
+};
+}  // namespace
+
 TEST_F(TunerPageTest, DefaultProfileTunesLocksAndIsWrittenInOrder) {
+  g_published.clear();
+  STATUS_PUBLISHER_FACTORY previous =
+      SetStatusPublisherFactory([](unsigned) -> std::unique_ptr<CStatusPublisher> { return std::make_unique<CRecordingPublisher>(); });
   Build();
+  SetStatusPublisherFactory(previous);
   m_tuner->LoadProfile("Standard", "");
   EXPECT_TRUE(BoxTexts().empty());
   EXPECT_TRUE(m_tuner->PeriodicUpdate());
@@ -21,6 +33,8 @@ TEST_F(TunerPageTest, DefaultProfileTunesLocksAndIsWrittenInOrder) {
   EXPECT_EQ(m_tuner->Signal().quality, 75);
   EXPECT_EQ(m_tunerDialog.GetProgressPos(IDC_LOCK_BAR), 1);
   EXPECT_EQ(m_tuner->StatusText(), "1\n80\n75\n");
+  // Every read is published for other programs.
+  EXPECT_EQ(g_published, std::vector<std::string>{"1\n80\n75\n"});
   std::vector<std::string> order;
   for (const char* n : {"Freq", "Symrate", "Pol", "FEC", "SpecInv", "BandWidth", "AntPwr", "DVBSMode", "Mis",
                         "PLSMode", "PLSCode", "Modcode", "SNRLim10", "LOF1", "LOF2", "LOFSW", "LNBPower", "Diseqc",
