@@ -163,8 +163,7 @@ BoxResult CPortableWindowServices::ShowPlainMessageBox(const std::string& text, 
   return handler ? handler(record, answer) : answer;
 }
 
-bool CPortableWindowServices::PostMessage(CWindow* base, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* window = static_cast<CPortableWindow*>(base);
+bool CPortableWindowServices::PostMessage(CWindow* window, UINT message, WPARAM wParam, LPARAM lParam) {
   std::lock_guard<std::mutex> guard(m_lock);
   if (!m_alive.count(window)) return false;
   m_queue.push_back(POSTED{window, message, wParam, lParam, nullptr});
@@ -173,16 +172,16 @@ bool CPortableWindowServices::PostMessage(CWindow* base, UINT message, WPARAM wP
 }
 
 LRESULT CPortableWindowServices::SendMessage(CWindow* base, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* window = static_cast<CPortableWindow*>(base);
   std::unique_lock<std::mutex> lock(m_lock);
-  if (!m_alive.count(window)) return 0;
+  if (!m_alive.count(base)) return 0;
+  auto* window = static_cast<CPortableWindow*>(base);
   bool otherThread = !m_modalStack.empty() && m_loopThread != std::this_thread::get_id();
   if (!otherThread) {
     lock.unlock();
     return Dispatch(window, message, wParam, lParam);
   }
   SENT sent;
-  m_queue.push_back(POSTED{window, message, wParam, lParam, &sent});
+  m_queue.push_back(POSTED{base, message, wParam, lParam, &sent});
   m_wake.notify_all();
   m_wake.wait(lock, [&] { return sent.done; });
   return sent.result;
@@ -233,7 +232,7 @@ void CPortableWindowServices::RunRound(CPortableWindow* until, bool wait) {
       std::lock_guard<std::mutex> guard(m_lock);
       alive = m_alive.count(p.window) != 0;
     }
-    LRESULT result = alive ? Dispatch(p.window, p.message, p.wParam, p.lParam) : 0;
+    LRESULT result = alive ? Dispatch(static_cast<CPortableWindow*>(p.window), p.message, p.wParam, p.lParam) : 0;
     if (p.sent) {
       std::lock_guard<std::mutex> guard(m_lock);
       p.sent->result = result;

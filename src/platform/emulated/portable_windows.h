@@ -121,7 +121,7 @@ class CPortableWindowServices final : public CWindowServices {
  private:
   friend class CPortableWindow;
   struct POSTED {
-    CPortableWindow* window;
+    CWindow* window;  // turned into the window only once it is known to be alive
     UINT message;
     WPARAM wParam;
     LPARAM lParam;
@@ -146,7 +146,9 @@ class CPortableWindowServices final : public CWindowServices {
   std::condition_variable m_wake;
   std::deque<POSTED> m_queue;
   std::map<std::pair<CPortableWindow*, UINT_PTR>, TIMER> m_timers;
-  std::set<CPortableWindow*> m_alive;
+  // Kept as the interface pointers callers hold: a pointer to a window that is gone is
+  // only compared, never cast.
+  std::set<CWindow*> m_alive;
   std::map<std::string, UINT> m_registered;
   UINT m_nextMessage = 0xC000;
   std::map<int, MODAL_SCRIPT> m_scripts;
