@@ -151,7 +151,7 @@ TEST(Velvetfin, AProfileWithDiseqcSwitchesTunesAndLocks) {
     std::fclose(f);
   }
   VelvetfinProcess p("diseqc");
-  int status = p.Run({"7", "--seconds", "3", "--dump-calls", p.Path("calls.txt")});
+  int status = p.Run({"7", "--seconds", "5", "--dump-calls", p.Path("calls.txt")});
   std::string calls = Slurp(p.Path("calls.txt"));
   std::string settings = Slurp(ini);
   std::remove(ini.c_str());
