@@ -32,7 +32,7 @@ const ROOT_NAME kRootNames[] = {
 std::string Escape(const std::string& s) {
   std::string out;
   for (unsigned char c : s) {
-    if (c <= 0x20 || c == 0x7F || c == '%' || c >= 0x80) {
+    if (c <= 0x20 || c == 0x7F || c == '%' || c == '\\' || c >= 0x80) {
       char buf[4];
       std::snprintf(buf, sizeof(buf), "%%%02X", c);
       out += buf;
@@ -426,7 +426,10 @@ bool CEmulatedRegistry::LoadLocked(const std::string& text) {
       if (!node) return false;
       for (size_t i = 1; i < parts.size(); ++i) {
         std::string name;
-        if (!Unescape(parts[i], name) || name.empty()) return false;
+        // A key name never holds the path separator, and the system's names stop at 255.
+        if (!Unescape(parts[i], name) || name.empty() || name.size() > 255 ||
+            name.find('\\') != std::string::npos)
+          return false;
         auto& child = node->subKeys[name];
         if (!child) {
           child = std::make_shared<NODE>();
