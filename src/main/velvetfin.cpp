@@ -19,6 +19,7 @@
 #include "app/receiver_dlg.h"
 #include "datapath/data_path.h"
 #include "datapath/filter_table.h"
+#include "log/log.h"
 #include "platform/adapter_list.h"
 #include "platform/device_io.h"
 #include "platform/device_platform.h"
@@ -59,12 +60,13 @@ struct OPTIONS {
   std::string dumpCalls;
   std::string adapterSection;  // description: [Adapter] Installed=0 leaves it out
   std::string statFile;
+  bool counters = false;
 };
 
 void Usage(FILE* out) {
   std::fprintf(out,
                "usage: velvetfin [N] [--devices FILE] [--seconds S] [--select K[,default]] [--answer yes|no]\n"
-               "                 [--pcap FILE] [--tun] [--dump-calls FILE] [--stat-file FILE]\n"
+               "                 [--pcap FILE] [--tun] [--dump-calls FILE] [--stat-file FILE] [--counters]\n"
                "  N                 instance number (separate settings, log and adapter)\n"
                "  --devices FILE    emulated tuners from a description (default: the built-in DVB-S2 tuner)\n"
                "  --seconds S       quit after S seconds (as the Exit button does)\n"
@@ -73,7 +75,9 @@ void Usage(FILE* out) {
                "  --pcap FILE       also write every packet the adapter receives to FILE\n"
                "  --tun             hand the packets to a TUN interface vf<N> (root or CAP_NET_ADMIN)\n"
                "  --dump-calls FILE at exit, write every call the emulated drivers received\n"
-               "  --stat-file FILE  log the signal statistic to FILE (as if chosen on the Status/Tuner page)\n");
+               "  --stat-file FILE  log the signal statistic to FILE (as if chosen on the Status/Tuner page)\n"
+               "  --counters        end each status line with the datagrams the emulated stream carried per\n"
+               "                    PID and the packets the adapter took, read at one instant\n");
 }
 
 int BadCommandLine(const std::string& why) {
@@ -129,6 +133,8 @@ std::string ParseOptions(int argc, char** argv, OPTIONS* o) {
       ++i;
     } else if (a == "--tun") {
       o->tun = true;
+    } else if (a == "--counters") {
+      o->counters = true;
     } else if (!a.empty() && a[0] != '-' && i == 1) {
       o->commandLine = a;
     } else if (!a.empty() && a[0] != '-') {
@@ -199,6 +205,57 @@ class CStatusPrinter {
   bool m_started = false;
   std::chrono::steady_clock::time_point m_last;
   uint64_t m_bytes[kFilterCount] = {};
+};
+
+// The emulated stream's carried datagrams per PID and the adapter's packets, read at
+// one instant, so that a watcher can check that nothing accepted went missing.
+void PrintCounters(CEmulatedBdaPlatform& devices, const CPacketSink& sink) {
+  std::string line = "counters carried";
+  uint64_t written = 0, tsBytes = 0;
+  for (size_t i = 0; i < devices.DeviceCount(); ++i) {
+    std::shared_ptr<CEmulatedBdaDevice> device = devices.Device(i);
+    if (!device || device->SamplesDelivered() == 0) continue;
+    STREAM_TOTALS totals = device->StreamTotals([&] {
+      written = sink.Packets();
+      tsBytes = device->BytesDelivered();
+    });
+    for (const STREAM_TOTALS::PID_DATAGRAMS& p : totals.byPid)
+      line += FormatText(" %d:%llu", static_cast<int>(p.pid), static_cast<unsigned long long>(p.datagrams - p.lost));
+    break;
+  }
+  if (written == 0) written = sink.Packets();
+  line += FormatText(" written %llu ts %llu", static_cast<unsigned long long>(written),
+                     static_cast<unsigned long long>(tsBytes));
+  std::printf("%s\n", line.c_str());
+  std::fflush(stdout);
+}
+
+// Where the settings file could not be used, the user hears of it once.
+class CSettingsFileReport {
+ public:
+  void AtStart() {
+    CEmulatedRegistry& reg = EmulatedRegistry();
+    const std::string& path = reg.FilePath();
+    if (reg.AttachState() == REGISTRY_FILE_STATE::SetAside)
+      Say(FormatText("Settings file %s could not be read: kept as %s.corrupt, defaults in use", path.c_str(),
+                     path.c_str()));
+    else if (reg.AttachState() == REGISTRY_FILE_STATE::Unusable)
+      Say(FormatText("Settings file %s could not be read nor set aside: defaults in use, nothing is saved",
+                     path.c_str()));
+  }
+  void EachTick() {
+    CEmulatedRegistry& reg = EmulatedRegistry();
+    if (m_saveFailureSaid || reg.SaveFailures() == 0) return;
+    m_saveFailureSaid = true;
+    Say(FormatText("Settings could not be saved to %s: changes last for this run only", reg.FilePath().c_str()));
+  }
+
+ private:
+  static void Say(const std::string& text) {
+    LogMessage("%s", text.c_str());
+    std::fprintf(stderr, "velvetfin: %s\n", text.c_str());
+  }
+  bool m_saveFailureSaid = false;
 };
 
 // The window a quit request goes to, once the main dialog runs.
@@ -359,10 +416,13 @@ int main(int argc, char** argv) {
   CRecordingSoundPlayer sounds;
   SetSoundPlayer(&sounds);
   CStatusPrinter status;
-  app.SetDialogObserver([&status, &sounds](CReceiverDlg& dialog) {
+  CSettingsFileReport settingsReport;
+  const bool counters = o.counters;
+  app.SetDialogObserver([&, counters](CReceiverDlg& dialog) {
     std::printf("%s - version %s\n", kProgramName, kVersionText);
     std::fflush(stdout);
-    dialog.SetTickObserver([&status, &dialog, &sounds] {
+    settingsReport.AtStart();
+    dialog.SetTickObserver([&, counters] {
       // Quit requests wait for the first tick: before it, start-up still holds the loop.
       if (!g_mainWindow.load()) {
         g_mainWindow = dialog.Window();
@@ -370,6 +430,8 @@ int main(int argc, char** argv) {
         if (g_deadlinePassed.load()) RequestQuit(false);
       }
       status.Print(dialog);
+      if (counters) PrintCounters(devices, *sink);
+      settingsReport.EachTick();
       for (const CRecordingSoundPlayer::PLAYED& played : sounds.TakePlayed())
         std::printf("sound %s%s\n", played.path.c_str(), played.synchronous ? " (waits)" : "");
     });

@@ -24,6 +24,7 @@ constexpr ERROR_TEXT kErrorTexts[] = {
     {259, "No more data is available.\r\n"},
     {1056, "An instance of the service is already running.\r\n"},
     {1060, "The specified service does not exist as an installed service.\r\n"},
+    {1167, "The device is not connected.\r\n"},
     {1168, "Element not found.\r\n"},
     {1170, "The property set specified does not exist on the object.\r\n"},
     {0x80004001, "Not implemented\r\n"},

@@ -200,6 +200,7 @@ bool ApplyKey(EMULATED_DEVICE_DESC* d, const std::string& key, const std::string
   else if (k == "stream") {
     std::string v = Trim(value);
     if (LowerCase(v) == "generated") d->stream = EMULATED_STREAM_KIND::Generated;
+    else if (LowerCase(v) == "clean") d->stream = EMULATED_STREAM_KIND::Clean;
     else if (LowerCase(v) == "none") d->stream = EMULATED_STREAM_KIND::None;
     else if (LowerCase(v.substr(0, 5)) == "file:") {
       d->stream = EMULATED_STREAM_KIND::File;

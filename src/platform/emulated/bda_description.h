@@ -13,7 +13,7 @@ struct EMULATED_PROPERTY_SET {
   DWORD support;  // KSPROPERTY_SUPPORT_* bits answered for every id of the set
 };
 
-enum class EMULATED_STREAM_KIND { Generated, File, None };
+enum class EMULATED_STREAM_KIND { Generated, Clean, File, None };
 
 struct EMULATED_DEVICE_DESC {
   std::string section;       // the ini section it came from

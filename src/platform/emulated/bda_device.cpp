@@ -105,6 +105,17 @@ void CEmulatedBdaDevice::SetSignal(LONG strength, LONG quality) {
   m_quality = quality;
 }
 
+void CEmulatedBdaDevice::SetSignalLost(bool lost) {
+  m_signalLost = lost;
+  EvaluateLock();
+}
+
+STREAM_TOTALS CEmulatedBdaDevice::StreamTotals(const std::function<void()>& alsoRead) {
+  std::lock_guard<std::mutex> guard(m_sampleLock);
+  if (alsoRead) alsoRead();
+  return m_streamTotals;
+}
+
 HRESULT CEmulatedBdaDevice::SetProperty(const GUID& set, DWORD id, const BYTE* data, DWORD length) {
   if (set == kKsPropSetBdaDiseqCommand) return S_OK;  // accepted, nothing to tune
   if (!data || length < sizeof(LONG)) return E_INVALIDARG;
@@ -176,7 +187,7 @@ void CEmulatedBdaDevice::EvaluateLock() {
   if (m_desc.lockSymbolRate >= 0) locked = locked && haveSymbolRate && symbolRate == m_desc.lockSymbolRate;
   if (m_desc.lockPolarisation >= 0) locked = locked && havePolarisation && polarisation == m_desc.lockPolarisation;
   if (m_desc.lockModulation >= 0) locked = locked && haveModulation && modulation == m_desc.lockModulation;
-  m_locked = locked;
+  m_locked = locked && !m_signalLost.load();
 }
 
 HANDLE CEmulatedBdaDevice::KernelHandle() {

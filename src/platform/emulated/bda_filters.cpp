@@ -499,6 +499,8 @@ void CEmuTunerFilter::Stream(std::shared_ptr<CEmuGrabberFilter> grabber) {
     file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   } else if (d.stream == EMULATED_STREAM_KIND::Generated) {
     generator = std::make_unique<CStreamGenerator>(DemoStreamProfile());
+  } else if (d.stream == EMULATED_STREAM_KIND::Clean) {
+    generator = std::make_unique<CStreamGenerator>(CleanStreamProfile());
   }
 
   const Clock::time_point start = Clock::now();
@@ -517,8 +519,8 @@ void CEmuTunerFilter::Stream(std::shared_ptr<CEmuGrabberFilter> grabber) {
   };
 
   for (;;) {
-    if (!m_device->Locked()) {
-      // No signal, no samples; try again shortly.
+    if (!m_device->Locked() || m_device->Stalled()) {
+      // No signal (or a stalled tuner), no samples; try again shortly.
       if (!waitUntil(Clock::now() + std::chrono::milliseconds(20))) return;
       continue;
     }
@@ -542,7 +544,15 @@ void CEmuTunerFilter::Stream(std::shared_ptr<CEmuGrabberFilter> grabber) {
     size_t length = sampleSize;
     const BYTE* data = buffer.data();
     if (generator) {
+      // Made and handed over as one step, so the totals never count what the
+      // receiver has not been given yet.
+      std::lock_guard<std::mutex> guard(m_device->SampleLock());
       generator->Fill(buffer.data(), sampleSize / kPacketSize);
+      deliver(buffer.data(), sampleSize, false, false);
+      m_device->SetStreamTotals(generator->Totals());
+      bytesSent += sampleSize;
+      ++sinceDiscontinuity;
+      continue;
     } else if (!file.empty()) {
       if (filePos >= file.size()) {
         if (!d.streamLoop) {

@@ -3,6 +3,7 @@
 // a sample grabber fed by each tuner's own streaming thread. Every driver call is recorded.
 #pragma once
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -11,6 +12,7 @@
 
 #include "platform/device_platform.h"
 #include "platform/emulated/bda_description.h"
+#include "platform/emulated/stream_generator.h"
 
 class CEmulatedVendorDriver;
 
@@ -46,6 +48,14 @@ class CEmulatedBdaDevice {
   bool CommittedValue(const GUID& set, DWORD id, LONG* value) const;
   bool Locked() const { return m_locked.load(); }
   void SetSignal(LONG strength, LONG quality);
+  // Faults: the signal is gone (no lock, no samples) until cleared, whatever is tuned;
+  // or the tuner stays locked but stops delivering samples.
+  void SetSignalLost(bool lost);
+  void SetStalled(bool stalled) { m_stalled = stalled; }
+  bool Stalled() const { return m_stalled.load(); }
+  // What the generated stream has carried so far. `alsoRead` runs while no sample is
+  // on its way, so what it reads of the receiver (the adapter's count) matches.
+  STREAM_TOTALS StreamTotals(const std::function<void()>& alsoRead = {});
   // Samples handed to the grabber so far, and their bytes.
   uint64_t SamplesDelivered() const { return m_samples.load(); }
   uint64_t BytesDelivered() const { return m_bytes.load(); }
@@ -64,6 +74,9 @@ class CEmulatedBdaDevice {
     m_bytes += bytes;
   }
   void CountRegistration() { ++m_registrations; }
+  // The streaming thread hands each sample over while holding this.
+  std::mutex& SampleLock() { return m_sampleLock; }
+  void SetStreamTotals(const STREAM_TOTALS& totals) { m_streamTotals = totals; }  // under SampleLock
 
  private:
   using KEY = std::pair<std::string, DWORD>;  // set as text, id
@@ -78,6 +91,10 @@ class CEmulatedBdaDevice {
   std::map<KEY, LONG> m_committed;
   bool m_changing = false;
   std::atomic<bool> m_locked{false};
+  std::atomic<bool> m_signalLost{false};
+  std::atomic<bool> m_stalled{false};
+  std::mutex m_sampleLock;
+  STREAM_TOTALS m_streamTotals;
   std::atomic<LONG> m_strength{0}, m_quality{0};
   std::atomic<uint64_t> m_samples{0}, m_bytes{0};
   std::atomic<int> m_registrations{0};

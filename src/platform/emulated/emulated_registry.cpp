@@ -367,15 +367,27 @@ bool CEmulatedRegistry::IsSaving() const {
   return m_saving;
 }
 
+REGISTRY_FILE_STATE CEmulatedRegistry::AttachState() const {
+  std::lock_guard g(m_lock);
+  return m_state;
+}
+
+uint64_t CEmulatedRegistry::SaveFailures() const {
+  std::lock_guard g(m_lock);
+  return m_saveFailures;
+}
+
 bool CEmulatedRegistry::AttachFile(const std::string& path) {
   namespace fs = std::filesystem;
   std::lock_guard g(m_lock);
   m_path = path;
   m_saving = false;
   std::error_code ec;
+  m_state = REGISTRY_FILE_STATE::Unusable;
   if (!fs::exists(path, ec)) {
     if (ec) return false;  // cannot tell: keep away from the file
     m_saving = true;
+    m_state = REGISTRY_FILE_STATE::New;
     return true;
   }
   std::stringstream text;
@@ -390,6 +402,7 @@ bool CEmulatedRegistry::AttachFile(const std::string& path) {
   }
   if (readOk && LoadLocked(text.str())) {
     m_saving = true;
+    m_state = REGISTRY_FILE_STATE::Loaded;
     return true;
   }
   // Keep the unreadable file for inspection and start empty; never write over it.
@@ -399,6 +412,7 @@ bool CEmulatedRegistry::AttachFile(const std::string& path) {
   }
   fs::rename(path, path + ".corrupt", ec);
   m_saving = !ec;
+  m_state = ec ? REGISTRY_FILE_STATE::Unusable : REGISTRY_FILE_STATE::SetAside;
   return false;
 }
 
@@ -473,14 +487,23 @@ void CEmulatedRegistry::SaveLocked() {
   std::string tmp = m_path + ".tmp";
   {
     std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-    if (!f) return;
+    if (!f) {
+      ++m_saveFailures;
+      return;
+    }
     f << out.str();
     f.flush();
-    if (!f) return;
+    if (!f) {
+      ++m_saveFailures;
+      return;
+    }
   }
   std::error_code ec;
   std::filesystem::rename(tmp, m_path, ec);
-  if (ec) std::filesystem::remove(tmp, ec);
+  if (ec) {
+    ++m_saveFailures;
+    std::filesystem::remove(tmp, ec);
+  }
 }
 
 static void WriteNode(std::ostream& out, const std::string& path, const CEmulatedRegistry::NODE& node) {

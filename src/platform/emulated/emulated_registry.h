@@ -11,6 +11,15 @@
 
 #include "platform/registry.h"
 
+// What became of the attached file.
+enum class REGISTRY_FILE_STATE {
+  None,      // no file: kept in memory
+  Loaded,    // read, and saved to from now on
+  New,       // not there yet: made by the first change
+  SetAside,  // unreadable: kept as "<file>.corrupt", a new one is made
+  Unusable,  // unreadable and could not be set aside: nothing is saved
+};
+
 class CEmulatedRegistry final : public CRegistry {
  public:
   CEmulatedRegistry();
@@ -23,6 +32,10 @@ class CEmulatedRegistry final : public CRegistry {
   // empty, and saving is off if the file could not be set aside).
   bool AttachFile(const std::string& path);
   bool IsSaving() const;
+  REGISTRY_FILE_STATE AttachState() const;
+  const std::string& FilePath() const { return m_path; }
+  // Saves that could not be written (the file then keeps what it had).
+  uint64_t SaveFailures() const;
 
   // Opens for writing under this key path fail with access denied, as HKLM does for
   // a user without administrator rights.
@@ -66,6 +79,8 @@ class CEmulatedRegistry final : public CRegistry {
   RegKey m_nextHandle = 0x1000;
   std::string m_path;
   bool m_saving = false;
+  REGISTRY_FILE_STATE m_state = REGISTRY_FILE_STATE::None;
+  uint64_t m_saveFailures = 0;
 };
 
 // The process-wide emulated registry (in memory unless a file is attached).

@@ -97,9 +97,17 @@ void CEmulatedTapAdapter::GetMac(BYTE mac[6]) const {
   std::memcpy(mac, m_mac, 6);
 }
 
+void CEmulatedTapAdapter::SetGone(bool gone) {
+  std::lock_guard g(m_lock);
+  m_gone = gone;
+  if (gone) m_staleHandles = true;
+}
+uint64_t CEmulatedTapAdapter::RefusedWrites() const { return m_refusedWrites.load(); }
+
 bool CEmulatedTapAdapter::OnOpen() {
   std::lock_guard g(m_lock);
-  if (m_refuseOpen) return false;
+  if (m_refuseOpen || m_gone.load()) return false;
+  m_staleHandles = false;
   ++m_openHandles;
   return true;
 }
@@ -175,6 +183,10 @@ BOOL CEmulatedTapAdapter::IoControl(DWORD code, const void* in, DWORD inLength, 
 BOOL CEmulatedTapAdapter::Write(const void* data, DWORD length, DWORD* written) {
   if (written) *written = 0;
   if (!data || length == 0) return Fail(ERROR_INVALID_PARAMETER);
+  if (m_staleHandles.load(std::memory_order_relaxed)) {
+    m_refusedWrites.fetch_add(1, std::memory_order_relaxed);
+    return Fail(ERROR_DEVICE_NOT_CONNECTED);
+  }
   if (m_sink) m_sink->Deliver(static_cast<const BYTE*>(data), length);
   if (written) *written = length;
   return TRUE;

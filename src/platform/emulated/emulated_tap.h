@@ -3,6 +3,7 @@
 // the system adapter list whose DHCP and address state follows what the program
 // configured, and the packets written handed on to a packet sink.
 #pragma once
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -40,6 +41,12 @@ class CEmulatedTapAdapter final : public CEmulatedDevice, public CAdapterListSou
   // The device refuses to open; a control fails with ERROR_GEN_FAILURE.
   void SetRefuseOpen(bool refuse);
   void SetControlFails(DWORD code, bool fails);
+  // The adapter is gone (unplugged, driver stopped): writes fail with
+  // ERROR_DEVICE_NOT_CONNECTED and opens are refused. Once it is back, handles from
+  // before stay dead: writes succeed again only after the adapter is opened anew.
+  void SetGone(bool gone);
+  // Writes refused while gone.
+  uint64_t RefusedWrites() const;
   void SetVersion(DWORD major, DWORD minor, DWORD debug);
   void SetMtu(DWORD mtu);
 
@@ -66,6 +73,9 @@ class CEmulatedTapAdapter final : public CEmulatedDevice, public CAdapterListSou
   DWORD m_version[3] = {9, 24, 0};
   DWORD m_mtu = 1500;
   bool m_refuseOpen = false;
+  std::atomic<bool> m_gone{false};
+  std::atomic<bool> m_staleHandles{false};
+  std::atomic<uint64_t> m_refusedWrites{0};
   std::set<DWORD> m_failing;
   std::vector<TAP_CONTROL_RECORD> m_controls;
   int m_openHandles = 0;

@@ -165,6 +165,7 @@ CStreamGenerator::CStreamGenerator(const STREAM_PROFILE& profile)
     int w = i < m_profile.pidWeights.size() ? std::max(m_profile.pidWeights[i], 0) : 1;
     m_pidWeights.push_back(w);
     m_totalPidWeight += w;
+    m_totals.byPid.push_back(STREAM_TOTALS::PID_DATAGRAMS{m_pids[i].pid, 0, 0});
   }
 }
 
@@ -266,6 +267,7 @@ void CStreamGenerator::QueueDatagram(PID_STREAM& s) {
 
   PENDING pending;
   pending.group = group;
+  pending.pid = svc.pid;
   if (m_profile.record) {
     GEN_DATAGRAM& d = pending.datagram;
     d.pid = svc.pid;
@@ -284,6 +286,11 @@ void CStreamGenerator::Complete(int group) {
     if (m_pending[i].group != group) continue;
     ++m_totals.datagrams;
     if (m_pending[i].damaged) ++m_totals.lostDatagrams;
+    for (STREAM_TOTALS::PID_DATAGRAMS& p : m_totals.byPid) {
+      if (p.pid != m_pending[i].pid) continue;
+      ++p.datagrams;
+      if (m_pending[i].damaged) ++p.lost;
+    }
     if (m_profile.record) {
       m_pending[i].datagram.lost = m_pending[i].damaged;
       m_records.push_back(std::move(m_pending[i].datagram));
@@ -493,6 +500,16 @@ STREAM_PROFILE DemoStreamProfile() {
   p.transportErrorRate = 0.002;
   p.duplicateRate = 0.002;
   p.record = false;
+  return p;
+}
+
+STREAM_PROFILE CleanStreamProfile() {
+  STREAM_PROFILE p = DemoStreamProfile();
+  p.services.erase(std::remove_if(p.services.begin(), p.services.end(),
+                                  [](const STREAM_SERVICE& s) { return s.kind == DatagramKind::kGreFragmented; }),
+                   p.services.end());
+  p.otherPidRate = 0.03;
+  p.adaptationRate = p.scrambledRate = p.transportErrorRate = p.duplicateRate = p.continuityErrorRate = 0;
   return p;
 }
 

@@ -94,6 +94,13 @@ struct STREAM_TOTALS {
   uint64_t droppedPackets = 0;   // continuity errors made
   uint64_t discontinuities = 0;  // discontinuities a receiver of every MPE PID counts
   uint64_t duplicates = 0;
+  // Datagrams completed per PID (lost ones included), in the PIDs' order of first appearance.
+  struct PID_DATAGRAMS {
+    int32_t pid = 0;
+    uint64_t datagrams = 0;
+    uint64_t lost = 0;
+  };
+  std::vector<PID_DATAGRAMS> byPid;
 };
 
 class CStreamGenerator {
@@ -131,6 +138,7 @@ class CStreamGenerator {
   };
   struct PENDING {
     int group = 0;
+    int32_t pid = 0;
     bool damaged = false;
     GEN_DATAGRAM datagram;
   };
@@ -183,5 +191,9 @@ void BuildMpeSection(const BYTE mac[6], const BYTE* datagram, size_t length, boo
 STREAM_PROFILE DemoStreamProfile();
 // Its nominal rate in bits per second (packets of 188 bytes).
 constexpr double kDemoStreamBitsPerSecond = 4000000.0;
+// The demo stream's traffic without impairments and without GRE fragments: each
+// datagram a receiver accepts is written exactly once, so carried and written counts
+// can be compared (the soak runs on it).
+STREAM_PROFILE CleanStreamProfile();
 // A stream for throughput measurements: every packet carries multicast MPE on PID 500.
 STREAM_PROFILE BenchmarkStreamProfile();
