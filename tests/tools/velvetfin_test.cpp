@@ -164,6 +164,27 @@ TEST(Velvetfin, AProfileWithDiseqcSwitchesTunesAndLocks) {
   EXPECT_NE(settings.find("LOF1=9750000"), std::string::npos) << settings;
 }
 
+TEST(Velvetfin, ACorruptSettingsFileIsKeptAsideReportedAndReplacedByDefaults) {
+  VelvetfinProcess p("corrupt");
+  const std::string garbage = "velvetfin-registry 1\nK HKCU\\Software\\%zz\n";
+  {
+    std::FILE* f = std::fopen(p.Path("registry").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs(garbage.c_str(), f);
+    std::fclose(f);
+  }
+  ASSERT_EQ(p.Run({"--seconds", "2", "--counters"}), 0) << p.Err();
+  EXPECT_NE(p.Err().find("could not be read: kept as " + p.Path("registry") + ".corrupt, defaults in use"),
+            std::string::npos)
+      << p.Err();
+  EXPECT_EQ(Slurp(p.Path("registry.corrupt")), garbage);
+  // The defaults ran the demo tuner, and were saved to a new file that the next run reads quietly.
+  EXPECT_NE(p.Out().find(" Standard lock 1 "), std::string::npos) << p.Out();
+  EXPECT_NE(p.Out().find("counters carried 500:"), std::string::npos) << p.Out();
+  ASSERT_EQ(p.Run({"--seconds", "1"}), 0) << p.Err();
+  EXPECT_EQ(p.Err().find("could not be read"), std::string::npos) << p.Err();
+}
+
 TEST(Velvetfin, BadCommandLinesExitWithStatusTwo) {
   VelvetfinProcess p("usage");
   for (std::vector<std::string> args : {std::vector<std::string>{"--bogus"}, {"--seconds", "0"}, {"--select", "x"},
