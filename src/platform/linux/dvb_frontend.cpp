@@ -175,16 +175,22 @@ HRESULT CDvbFrontend::QuerySupported(DVB_PIN pin, const GUID& set, DWORD id, DWO
     else if (set == kKsPropSetBdaSignalStats && id <= 3) *support = KSPROPERTY_SUPPORT_GET;
     // No slave replies: the response property stays unanswered.
     else if (set == kKsPropSetBdaDiseqCommand && satellite && id <= 4) *support = KSPROPERTY_SUPPORT_SET;
-  } else if (set == kKsPropSetBdaDigitalDemodulator && (id == 0 || id == 2 || id == 5 || id == 6 || id == kPlpId)) {
+  } else if (set == kKsPropSetBdaDigitalDemodulator && (id == 0 || id == 2 || id == 5 || id == 6)) {
     *support = kGetSet;
   }
   return *support ? S_OK : kSetNotFound;
 }
 
+// The PLP number (stream id and PLS) is answered but not advertised: a tuner that offers it
+// is taken for a vendor's device whose DiSEqC goes elsewhere.
+static bool IsPlp(DVB_PIN pin, const GUID& set, DWORD id) {
+  return pin == DVB_PIN::Output && set == kKsPropSetBdaDigitalDemodulator && id == kPlpId;
+}
+
 HRESULT CDvbFrontend::Get(DVB_PIN pin, const GUID& set, DWORD id, BYTE* data, DWORD length, DWORD* returned) {
   if (returned) *returned = 0;
-  DWORD support = 0;
-  HRESULT hr = QuerySupported(pin, set, id, &support);
+  DWORD support = IsPlp(pin, set, id) ? kGetSet : 0;
+  HRESULT hr = support ? S_OK : QuerySupported(pin, set, id, &support);
   if (FAILED(hr) || !(support & KSPROPERTY_SUPPORT_GET)) return kSetNotFound;
   if (!data || length < sizeof(LONG)) return E_INVALIDARG;
   std::lock_guard<std::mutex> guard(m_lock);
@@ -203,8 +209,8 @@ HRESULT CDvbFrontend::Get(DVB_PIN pin, const GUID& set, DWORD id, BYTE* data, DW
 }
 
 HRESULT CDvbFrontend::Set(DVB_PIN pin, const GUID& set, DWORD id, const BYTE* data, DWORD length) {
-  DWORD support = 0;
-  HRESULT hr = QuerySupported(pin, set, id, &support);
+  DWORD support = IsPlp(pin, set, id) ? kGetSet : 0;
+  HRESULT hr = support ? S_OK : QuerySupported(pin, set, id, &support);
   if (FAILED(hr) || !(support & KSPROPERTY_SUPPORT_SET)) return kSetNotFound;
   if (!data || length < sizeof(LONG)) return E_INVALIDARG;
   std::lock_guard<std::mutex> guard(m_lock);
@@ -231,7 +237,7 @@ HRESULT CDvbFrontend::CheckChanges() {
   std::lock_guard<std::mutex> guard(m_lock);
   DVB_TUNE_PLAN plan;
   std::string reason;
-  if (m_pending.frequency > 0 && !PlanTuning(m_pending, m_desc.deliveryType, m_desc.delsys, &plan, &reason)) {
+  if (m_pending.frequency != kDvbNotSet && !PlanTuning(m_pending, m_desc.deliveryType, m_desc.delsys, &plan, &reason)) {
     LogMessage("DVB: %s cannot tune: %s", m_desc.path.c_str(), reason.c_str());
     return E_INVALIDARG;
   }
@@ -306,7 +312,7 @@ HRESULT CDvbFrontend::CommitChanges() {
   const DVB_TUNE_VALUES v = m_pending;
   DVB_TUNE_PLAN plan;
   std::string reason;
-  const bool tune = v.frequency > 0;
+  const bool tune = v.frequency != kDvbNotSet;
   if (tune && !PlanTuning(v, m_desc.deliveryType, m_desc.delsys, &plan, &reason)) {
     LogMessage("DVB: %s cannot tune: %s", m_desc.path.c_str(), reason.c_str());
     return E_INVALIDARG;
