@@ -220,12 +220,14 @@ HRESULT CDvbFrontend::Set(DVB_PIN pin, const GUID& set, DWORD id, const BYTE* da
   if (set == kKsPropSetBdaDigitalDemodulator && id == kPlpId) {
     m_pending.havePlp = value >= 0;
     m_pending.plp = static_cast<DWORD>(value);
+    m_tuningChanged = true;
     return S_OK;
   }
   if (set == kKsPropSetBdaFrequencyFilter && id == 5 && value <= 0) return E_INVALIDARG;
   if (set == kKsPropSetBdaDiseqCommand && id == 1 && (value < 0 || value > 4)) return E_INVALIDARG;
   if (set == kKsPropSetBdaDiseqCommand && id == 3 && (value < 0 || value > kMaxRepeats)) return E_INVALIDARG;
   *Field(set, id) = value;
+  if (set != kKsPropSetBdaDiseqCommand) m_tuningChanged = true;
   return S_OK;
 }
 
@@ -309,32 +311,29 @@ HRESULT CDvbFrontend::SendDiseqcProperty(const BYTE* data, DWORD length) {
 
 HRESULT CDvbFrontend::CommitChanges() {
   std::lock_guard<std::mutex> guard(m_lock);
+  // A commit that changed no tuning value (the committed position set on its own) has
+  // nothing to tune: the switching it asked for waits for the tuning, so that it carries
+  // that tuning's band and polarisation.
+  if (!m_tuningChanged || m_pending.frequency == kDvbNotSet) return S_OK;
   const DVB_TUNE_VALUES v = m_pending;
   DVB_TUNE_PLAN plan;
   std::string reason;
-  const bool tune = v.frequency != kDvbNotSet;
-  if (tune && !PlanTuning(v, m_desc.deliveryType, m_desc.delsys, &plan, &reason)) {
+  if (!PlanTuning(v, m_desc.deliveryType, m_desc.delsys, &plan, &reason)) {
     LogMessage("DVB: %s cannot tune: %s", m_desc.path.c_str(), reason.c_str());
     return E_INVALIDARG;
   }
   if (Frontend() < 0) return E_FAIL;
   HRESULT hr = S_OK;
   if (Satellite()) {
-    const bool highBand = tune ? plan.sec.highBand : m_highBand;
     const LONG polarisation = v.polarisation >= 0 ? v.polarisation : m_committed.polarisation;
     const bool switching = v.diseqcEnable != 0 && v.lnbSource >= 1 && v.lnbSource <= 4;
-    fe_sec_voltage voltage = SEC_VOLTAGE_OFF;
-    bool haveVoltage = VoltageOfPolarisation(polarisation, &voltage);
-    // A first tuning that names no polarisation still needs the LNB powered.
-    if (!haveVoltage && !m_voltageKnown && tune) {
-      voltage = SEC_VOLTAGE_13;
-      haveVoltage = true;
-    }
+    fe_sec_voltage voltage = SEC_VOLTAGE_13;  // a tuning that names no polarisation still powers the LNB
+    const bool haveVoltage = VoltageOfPolarisation(polarisation, &voltage) || !m_voltageKnown;
     if (switching) hr = SetTone(SEC_TONE_OFF);
     if (SUCCEEDED(hr) && haveVoltage) hr = SetVoltage(voltage);
-    if (SUCCEEDED(hr) && switching && m_voltageKnown && m_voltage != SEC_VOLTAGE_OFF) {
+    if (SUCCEEDED(hr) && switching && m_voltage != SEC_VOLTAGE_OFF) {
       dvb_diseqc_master_cmd cmd;
-      CommittedSwitchMessage(v.lnbSource, highBand, polarisation, &cmd);
+      CommittedSwitchMessage(v.lnbSource, plan.sec.highBand, polarisation, &cmd);
       hr = SendMessage(cmd, v.repeats);
       if (SUCCEEDED(hr) && v.useToneBurst) {
         fe_sec_mini_cmd burst = (v.lnbSource % 2) ? SEC_MINI_A : SEC_MINI_B;
@@ -342,14 +341,16 @@ HRESULT CDvbFrontend::CommitChanges() {
         else SystemServices().Sleep(kSecSettleMs);
       }
     }
-    if (SUCCEEDED(hr) && tune) hr = SetTone(plan.sec.tone);
-    m_highBand = highBand;
+    if (SUCCEEDED(hr)) hr = SetTone(plan.sec.tone);
+    // Switched once per tuning that asked for it; a retune does not switch again.
+    m_pending.lnbSource = 0;
   }
-  if (SUCCEEDED(hr) && tune) {
+  if (SUCCEEDED(hr)) {
     dtv_properties list = {static_cast<uint32_t>(plan.properties.size()), plan.properties.data()};
     if (DeviceIo().PosixIoctl(m_fd, FE_SET_PROPERTY, &list) != 0) hr = Failure("FE_SET_PROPERTY");
   }
-  m_committed = v;
+  m_committed = m_pending;
+  m_tuningChanged = false;
   return hr;
 }
 

@@ -47,7 +47,8 @@ class CDvbFrontend {
   HRESULT StartChanges();
   HRESULT CheckChanges();
   // Satellite: LNB supply, tone off, the committed switch command and tone burst when the
-  // DiSEqC properties ask for them, the band's tone; then the tuning itself.
+  // DiSEqC properties ask for them, the band's tone; then the tuning itself. Nothing when
+  // no tuning value changed.
   HRESULT CommitChanges();
 
  private:
@@ -70,5 +71,5 @@ class CDvbFrontend {
   bool m_voltageKnown = false, m_toneKnown = false;
   fe_sec_voltage m_voltage = SEC_VOLTAGE_OFF;
   fe_sec_tone_mode m_tone = SEC_TONE_OFF;
-  bool m_highBand = false;
+  bool m_tuningChanged = false;  // a tuning value was set since the last commit
 };
