@@ -191,7 +191,8 @@ TEST_F(DvbPlatformTest, SatelliteTuningSendsIntermediateFrequencySupplyAndToneFr
                    CFakeDvbKernel::PropertyLine(
                        kSat, {{DTV_CLEAR, 0}, {DTV_DELIVERY_SYSTEM, SYS_DVBS2}, {DTV_FREQUENCY, 1400000},
                               {DTV_SYMBOL_RATE, 27500000}, {DTV_INNER_FEC, FEC_9_10}, {DTV_MODULATION, PSK_8},
-                              {DTV_INVERSION, INVERSION_ON}, {DTV_STREAM_ID, 5},
+                              {DTV_INVERSION, INVERSION_ON}, {DTV_PILOT, PILOT_AUTO}, {DTV_ROLLOFF, ROLLOFF_AUTO},
+                              {DTV_STREAM_ID, 5},
                               {DTV_SCRAMBLING_SEQUENCE_INDEX, 8}, {DTV_TUNE, 0}})}));
   ASSERT_EQ(plp(-1), S_OK);  // back to a single stream
 

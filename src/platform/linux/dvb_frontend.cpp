@@ -117,12 +117,13 @@ std::vector<DVB_FRONTEND_DESC> EnumerateDvbFrontends(const std::string& root) {
 CDvbFrontend::CDvbFrontend(DVB_FRONTEND_DESC desc) : m_desc(std::move(desc)) {}
 
 CDvbFrontend::~CDvbFrontend() {
-  if (m_fd >= 0) DeviceIo().PosixClose(m_fd);
+  if (m_fd >= 0) m_io->PosixClose(m_fd);
 }
 
 int CDvbFrontend::Frontend() {
   if (m_fd < 0) {
-    m_fd = DeviceIo().PosixOpen(m_desc.path, O_RDWR | O_NONBLOCK);
+    m_io = &DeviceIo();
+    m_fd = m_io->PosixOpen(m_desc.path, O_RDWR | O_NONBLOCK);
     if (m_fd < 0) LogMessage("DVB: cannot open %s for tuning: %s", m_desc.path.c_str(), std::strerror(errno));
   }
   return m_fd;
@@ -248,7 +249,7 @@ HRESULT CDvbFrontend::CheckChanges() {
 
 HRESULT CDvbFrontend::SetVoltage(fe_sec_voltage voltage) {
   if (m_voltageKnown && m_voltage == voltage) return S_OK;
-  if (DeviceIo().PosixIoctl(Frontend(), FE_SET_VOLTAGE, Value(voltage)) != 0) {
+  if (Frontend() < 0 || m_io->PosixIoctl(m_fd, FE_SET_VOLTAGE, Value(voltage)) != 0) {
     m_voltageKnown = false;
     return Failure("FE_SET_VOLTAGE");
   }
@@ -260,7 +261,7 @@ HRESULT CDvbFrontend::SetVoltage(fe_sec_voltage voltage) {
 
 HRESULT CDvbFrontend::SetTone(fe_sec_tone_mode tone) {
   if (m_toneKnown && m_tone == tone) return S_OK;
-  if (DeviceIo().PosixIoctl(Frontend(), FE_SET_TONE, Value(tone)) != 0) {
+  if (Frontend() < 0 || m_io->PosixIoctl(m_fd, FE_SET_TONE, Value(tone)) != 0) {
     m_toneKnown = false;
     return Failure("FE_SET_TONE");
   }
@@ -286,7 +287,7 @@ HRESULT CDvbFrontend::SendMessage(const dvb_diseqc_master_cmd& cmd, LONG repeats
   dvb_diseqc_master_cmd frame = cmd;
   for (LONG i = 0; i <= repeats; ++i) {
     if (i > 0 && frame.msg[0] == 0xE0) frame.msg[0] = 0xE1;
-    if (DeviceIo().PosixIoctl(Frontend(), FE_DISEQC_SEND_MASTER_CMD, &frame) != 0)
+    if (Frontend() < 0 || m_io->PosixIoctl(m_fd, FE_DISEQC_SEND_MASTER_CMD, &frame) != 0)
       return Failure("FE_DISEQC_SEND_MASTER_CMD");
     SystemServices().Sleep(kSecSettleMs);
   }
@@ -337,7 +338,7 @@ HRESULT CDvbFrontend::CommitChanges() {
       hr = SendMessage(cmd, v.repeats);
       if (SUCCEEDED(hr) && v.useToneBurst) {
         fe_sec_mini_cmd burst = (v.lnbSource % 2) ? SEC_MINI_A : SEC_MINI_B;
-        if (DeviceIo().PosixIoctl(m_fd, FE_DISEQC_SEND_BURST, Value(burst)) != 0) hr = Failure("FE_DISEQC_SEND_BURST");
+        if (m_io->PosixIoctl(m_fd, FE_DISEQC_SEND_BURST, Value(burst)) != 0) hr = Failure("FE_DISEQC_SEND_BURST");
         else SystemServices().Sleep(kSecSettleMs);
       }
     }
@@ -347,7 +348,7 @@ HRESULT CDvbFrontend::CommitChanges() {
   }
   if (SUCCEEDED(hr)) {
     dtv_properties list = {static_cast<uint32_t>(plan.properties.size()), plan.properties.data()};
-    if (DeviceIo().PosixIoctl(m_fd, FE_SET_PROPERTY, &list) != 0) hr = Failure("FE_SET_PROPERTY");
+    if (m_io->PosixIoctl(m_fd, FE_SET_PROPERTY, &list) != 0) hr = Failure("FE_SET_PROPERTY");
   }
   m_committed = m_pending;
   m_tuningChanged = false;
@@ -355,9 +356,9 @@ HRESULT CDvbFrontend::CommitChanges() {
 }
 
 HRESULT CDvbFrontend::ReadSignal(DWORD id, LONG* value) {
-  CDeviceIo& io = DeviceIo();
   int fd = Frontend();
   if (fd < 0) return E_FAIL;
+  CDeviceIo& io = *m_io;
   if (id == 2 || id == 3) {
     fe_status_t status = {};
     if (io.PosixIoctl(fd, FE_READ_STATUS, &status) != 0) return Failure("FE_READ_STATUS");

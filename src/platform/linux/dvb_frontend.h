@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/device_io.h"
 #include "platform/linux/dvb_tuning.h"
 #include "platform/win_types.h"
 
@@ -65,6 +66,7 @@ class CDvbFrontend {
 
   DVB_FRONTEND_DESC m_desc;
   std::mutex m_lock;
+  CDeviceIo* m_io = nullptr;  // the one that opened m_fd, which closes it
   int m_fd = -1;
   DVB_TUNE_VALUES m_pending;
   DVB_TUNE_VALUES m_committed;

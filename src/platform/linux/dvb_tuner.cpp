@@ -140,7 +140,8 @@ HRESULT CDvbTunerFilter::OnRun() {
   std::lock_guard<std::mutex> guard(m_streamLock);
   if (m_streaming) return S_OK;
   const DVB_FRONTEND_DESC& d = m_frontend->Description();
-  CDeviceIo& io = DeviceIo();
+  m_io = &DeviceIo();
+  CDeviceIo& io = *m_io;
   auto fail = [&](const char* what, const std::string& path) {
     LogMessage("DVB: %s on %s failed: %s", what, path.c_str(), std::strerror(errno));
     if (m_demux >= 0) io.PosixClose(m_demux);
@@ -171,7 +172,8 @@ void CDvbTunerFilter::StopStreaming() {
   std::lock_guard<std::mutex> guard(m_streamLock);
   m_streaming = false;
   if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id()) m_thread.join();
-  CDeviceIo& io = DeviceIo();
+  if (!m_io) return;
+  CDeviceIo& io = *m_io;
   if (m_demux >= 0) {
     io.PosixIoctl(m_demux, DMX_STOP, nullptr);
     io.PosixClose(m_demux);
@@ -185,7 +187,7 @@ void CDvbTunerFilter::StopStreaming() {
 
 void CDvbTunerFilter::Stream(std::shared_ptr<CEmuGrabberFilter> grabber) {
   using Clock = std::chrono::steady_clock;
-  CDeviceIo& io = DeviceIo();
+  CDeviceIo& io = *m_io;
   const Clock::time_point start = Clock::now();
   std::vector<BYTE> buffer(kSampleSize);
   const std::string& path = m_frontend->Description().dvrPath;

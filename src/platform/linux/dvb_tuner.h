@@ -48,6 +48,7 @@ class CDvbTunerFilter final : public CEmuFilter, public CBdaTopology, public CBd
   std::mutex m_streamLock;  // start and stop
   std::thread m_thread;
   std::atomic<bool> m_streaming{false};
+  CDeviceIo* m_io = nullptr;  // the one that opened demux and dvr, which closes them
   int m_demux = -1;
   int m_dvr = -1;
 };

@@ -216,6 +216,11 @@ bool PlanTuning(const DVB_TUNE_VALUES& v, LONG deliveryType, const std::vector<u
     p.push_back(Property(DTV_MODULATION, modulation));
   }
   p.push_back(Property(DTV_INVERSION, Inversion(v.inversion)));
+  // The program has no pilot or roll-off values; DVB-S2 demodulators find both.
+  if (system == SYS_DVBS2) {
+    p.push_back(Property(DTV_PILOT, PILOT_AUTO));
+    p.push_back(Property(DTV_ROLLOFF, ROLLOFF_AUTO));
+  }
   if (deliveryType == kDeliveryTerrestrial || deliveryType == kDeliveryIsdb)
     p.push_back(Property(DTV_BANDWIDTH_HZ, BandwidthHz(v.bandwidth)));
   if (v.havePlp && (system == SYS_DVBS2 || system == SYS_DVBT2)) {
@@ -260,6 +265,8 @@ std::string DescribeProperty(const dtv_property& property) {
     case DTV_INVERSION: name = "DTV_INVERSION"; break;
     case DTV_BANDWIDTH_HZ: name = "DTV_BANDWIDTH_HZ"; break;
     case DTV_STREAM_ID: name = "DTV_STREAM_ID"; break;
+    case DTV_PILOT: name = "DTV_PILOT"; break;
+    case DTV_ROLLOFF: name = "DTV_ROLLOFF"; break;
 #ifdef DTV_SCRAMBLING_SEQUENCE_INDEX
     case DTV_SCRAMBLING_SEQUENCE_INDEX: name = "DTV_SCRAMBLING_SEQUENCE_INDEX"; break;
 #endif
