@@ -12,7 +12,7 @@
 #include <mutex>
 #include <thread>
 
-#include "bda/bda_graph.h"
+#include "bda/bda_fixture.h"
 #include "datapath/sample_grabber_cb.h"
 #include "dvb/fake_dvb_kernel.h"
 #include "extensions/extension_types.h"
@@ -77,26 +77,19 @@ std::string Voltage(fe_sec_voltage v) { return kSat + " FE_SET_VOLTAGE " + std::
 std::string Tone(fe_sec_tone_mode t) { return kSat + " FE_SET_TONE " + std::to_string(t); }
 std::string Diseqc(const char* bytes) { return kSat + " FE_DISEQC_SEND_MASTER_CMD " + bytes; }
 
-class DvbPlatformTest : public ::testing::Test {
+// The device-layer fixture with the DVB platform over the stand-in kernel in place of its
+// emulated one.
+class DvbPlatformTest : public BdaTest {
  protected:
   void SetUp() override {
+    BdaTest::SetUp();
     m_previousIo = SetDeviceIo(&m_kernel);
-    m_previousPlatform = SetDevicePlatform(&m_platform);
+    m_previousPlatform = SetDevicePlatform(&m_dvb);
   }
   void TearDown() override {
     SetDevicePlatform(m_previousPlatform);
     SetDeviceIo(m_previousIo);
-  }
-
-  std::vector<PARAM_DEVICE> Enumerate(CBdaGraph& graph) {
-    std::vector<PARAM_DEVICE> devices;
-    graph.FindEnumDevice(
-        [](PARAM_DEVICE* device, void* context) -> HRESULT {
-          static_cast<std::vector<PARAM_DEVICE>*>(context)->push_back(*device);
-          return S_OK;
-        },
-        &devices);
-    return devices;
+    BdaTest::TearDown();
   }
 
   // Builds the graph of the tuner at position and forgets what building sent.
@@ -114,7 +107,7 @@ class DvbPlatformTest : public ::testing::Test {
   }
 
   CFakeDvbKernel m_kernel;
-  CDvbDevicePlatform m_platform{m_kernel.Root()};
+  CDvbDevicePlatform m_dvb{m_kernel.Root()};
   CRecordingCallback m_callback;
   CDeviceIo* m_previousIo = nullptr;
   CDevicePlatform* m_previousPlatform = nullptr;
@@ -357,9 +350,9 @@ TEST_F(DvbPlatformTest, CaptureReachesTheDataPathUnchangedThroughAnOverflow) {
   for (int i = 0; i < 500 && m_callback.Bytes().size() < capture.size(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_TRUE(m_callback.Bytes() == capture) << m_callback.Bytes().size() << " of " << capture.size() << " bytes";
-  EXPECT_EQ(m_platform.Counters().overflows.load(), 1u);
+  EXPECT_EQ(m_dvb.Counters().overflows.load(), 1u);
   EXPECT_EQ(m_callback.Discontinuities(), 1);
-  EXPECT_EQ(m_platform.Counters().bytes.load(), capture.size());
+  EXPECT_EQ(m_dvb.Counters().bytes.load(), capture.size());
 
   // Stopping joins the reader promptly and gives the demux and dvr back.
   const auto before = std::chrono::steady_clock::now();

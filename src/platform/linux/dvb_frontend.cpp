@@ -247,33 +247,29 @@ HRESULT CDvbFrontend::CheckChanges() {
   return S_OK;
 }
 
-HRESULT CDvbFrontend::SetVoltage(fe_sec_voltage voltage) {
-  if (m_voltageKnown && m_voltage == voltage) return S_OK;
-  if (Frontend() < 0 || m_io->PosixIoctl(m_fd, FE_SET_VOLTAGE, Value(voltage)) != 0) {
-    m_voltageKnown = false;
-    return Failure("FE_SET_VOLTAGE");
+// One SEC request with a plain value. current, when given, remembers the state so that an
+// unchanged value is not sent again (unknown again after a failure).
+HRESULT CDvbFrontend::SecRequest(unsigned long request, const char* name, unsigned long value,
+                                 unsigned long* current) {
+  if (current && *current == value) return S_OK;
+  if (Frontend() < 0 || m_io->PosixIoctl(m_fd, request, Value(value)) != 0) {
+    if (current) *current = kSecUnknown;
+    return Failure(name);
   }
-  m_voltageKnown = true;
-  m_voltage = voltage;
+  if (current) *current = value;
   SystemServices().Sleep(kSecSettleMs);
   return S_OK;
 }
 
-HRESULT CDvbFrontend::SetTone(fe_sec_tone_mode tone) {
-  if (m_toneKnown && m_tone == tone) return S_OK;
-  if (Frontend() < 0 || m_io->PosixIoctl(m_fd, FE_SET_TONE, Value(tone)) != 0) {
-    m_toneKnown = false;
-    return Failure("FE_SET_TONE");
-  }
-  m_toneKnown = true;
-  m_tone = tone;
-  SystemServices().Sleep(kSecSettleMs);
-  return S_OK;
+HRESULT CDvbFrontend::SetVoltage(fe_sec_voltage voltage) {
+  return SecRequest(FE_SET_VOLTAGE, "FE_SET_VOLTAGE", voltage, &m_voltage);
 }
+
+HRESULT CDvbFrontend::SetTone(fe_sec_tone_mode tone) { return SecRequest(FE_SET_TONE, "FE_SET_TONE", tone, &m_tone); }
 
 // DiSEqC needs the LNB supply on and the continuous tone off.
 HRESULT CDvbFrontend::PrepareDiseqc(LONG polarisation) {
-  if (!m_voltageKnown || m_voltage == SEC_VOLTAGE_OFF) {
+  if (m_voltage == kSecUnknown || m_voltage == SEC_VOLTAGE_OFF) {
     fe_sec_voltage voltage = SEC_VOLTAGE_13;
     if (!VoltageOfPolarisation(polarisation, &voltage) || voltage == SEC_VOLTAGE_OFF) voltage = SEC_VOLTAGE_13;
     HRESULT hr = SetVoltage(voltage);
@@ -329,7 +325,7 @@ HRESULT CDvbFrontend::CommitChanges() {
     const LONG polarisation = v.polarisation >= 0 ? v.polarisation : m_committed.polarisation;
     const bool switching = v.diseqcEnable != 0 && v.lnbSource >= 1 && v.lnbSource <= 4;
     fe_sec_voltage voltage = SEC_VOLTAGE_13;  // a tuning that names no polarisation still powers the LNB
-    const bool haveVoltage = VoltageOfPolarisation(polarisation, &voltage) || !m_voltageKnown;
+    const bool haveVoltage = VoltageOfPolarisation(polarisation, &voltage) || m_voltage == kSecUnknown;
     if (switching) hr = SetTone(SEC_TONE_OFF);
     if (SUCCEEDED(hr) && haveVoltage) hr = SetVoltage(voltage);
     if (SUCCEEDED(hr) && switching && m_voltage != SEC_VOLTAGE_OFF) {
@@ -337,9 +333,8 @@ HRESULT CDvbFrontend::CommitChanges() {
       CommittedSwitchMessage(v.lnbSource, plan.sec.highBand, polarisation, &cmd);
       hr = SendMessage(cmd, v.repeats);
       if (SUCCEEDED(hr) && v.useToneBurst) {
-        fe_sec_mini_cmd burst = (v.lnbSource % 2) ? SEC_MINI_A : SEC_MINI_B;
-        if (m_io->PosixIoctl(m_fd, FE_DISEQC_SEND_BURST, Value(burst)) != 0) hr = Failure("FE_DISEQC_SEND_BURST");
-        else SystemServices().Sleep(kSecSettleMs);
+        const fe_sec_mini_cmd burst = (v.lnbSource % 2) ? SEC_MINI_A : SEC_MINI_B;
+        hr = SecRequest(FE_DISEQC_SEND_BURST, "FE_DISEQC_SEND_BURST", burst, nullptr);
       }
     }
     if (SUCCEEDED(hr)) hr = SetTone(plan.sec.tone);
@@ -372,7 +367,8 @@ HRESULT CDvbFrontend::ReadSignal(DWORD id, LONG* value) {
   dtv_properties list = {1, &property};
   if (io.PosixIoctl(fd, FE_GET_PROPERTY, &list) == 0 && property.u.st.len > 0 &&
       property.u.st.stat[0].scale != FE_SCALE_NOT_AVAILABLE) {
-    *value = id == 0 ? ScaleStrength(property.u.st.stat[0]) : ScaleQuality(property.u.st.stat[0]);
+    *value = id == 0 ? ScaleStat(property.u.st.stat[0], kStrengthZero, kStrengthFull)
+                     : ScaleStat(property.u.st.stat[0], kCnrZero, kCnrFull);
     return S_OK;
   }
   uint16_t legacy = 0;

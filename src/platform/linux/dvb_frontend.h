@@ -56,6 +56,7 @@ class CDvbFrontend {
   bool Satellite() const { return m_desc.deliveryType == 1; }
   int Frontend();  // opened on first use: enumeration binds every tuner without tuning it
   HRESULT Failure(const char* what);
+  HRESULT SecRequest(unsigned long request, const char* name, unsigned long value, unsigned long* current);
   HRESULT SetVoltage(fe_sec_voltage voltage);
   HRESULT SetTone(fe_sec_tone_mode tone);
   HRESULT PrepareDiseqc(LONG polarisation);
@@ -70,8 +71,8 @@ class CDvbFrontend {
   int m_fd = -1;
   DVB_TUNE_VALUES m_pending;
   DVB_TUNE_VALUES m_committed;
-  bool m_voltageKnown = false, m_toneKnown = false;
-  fe_sec_voltage m_voltage = SEC_VOLTAGE_OFF;
-  fe_sec_tone_mode m_tone = SEC_TONE_OFF;
+  static constexpr unsigned long kSecUnknown = ~0ul;
+  unsigned long m_voltage = kSecUnknown;  // fe_sec_voltage as last set
+  unsigned long m_tone = kSecUnknown;     // fe_sec_tone_mode as last set
   bool m_tuningChanged = false;  // a tuning value was set since the last commit
 };

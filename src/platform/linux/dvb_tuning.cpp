@@ -236,17 +236,9 @@ bool PlanTuning(const DVB_TUNE_VALUES& v, LONG deliveryType, const std::vector<u
   return true;
 }
 
-LONG ScaleStrength(const dtv_stats& stat) {
+LONG ScaleStat(const dtv_stats& stat, int64_t zero, int64_t full) {
   if (stat.scale == FE_SCALE_RELATIVE) return Clamp100(static_cast<long long>(stat.uvalue) * 100 / 65535);
-  // -85 dBm and below is nothing, -25 dBm and above full scale.
-  if (stat.scale == FE_SCALE_DECIBEL) return Clamp100((stat.svalue + 85000) * 100 / 60000);
-  return 0;
-}
-
-LONG ScaleQuality(const dtv_stats& stat) {
-  if (stat.scale == FE_SCALE_RELATIVE) return Clamp100(static_cast<long long>(stat.uvalue) * 100 / 65535);
-  // Carrier to noise: 20 dB is full scale, enough margin for every modulation in use.
-  if (stat.scale == FE_SCALE_DECIBEL) return Clamp100(stat.svalue / 200);
+  if (stat.scale == FE_SCALE_DECIBEL && full > zero) return Clamp100((stat.svalue - zero) * 100 / (full - zero));
   return 0;
 }
 

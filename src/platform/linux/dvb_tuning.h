@@ -67,10 +67,13 @@ void CommittedSwitchMessage(LONG lnbSource, bool highBand, LONG polarisation, dv
 // Gold code of a PLS code in the given mode (0 root, 1 gold); codes out of range give -1.
 int32_t PlsGoldCode(DWORD mode, DWORD code);
 
-// Signal figures scaled to 0..100: statistics in dB (0.001 dBm strength, 0.001 dB CNR),
-// relative (0..65535), or the legacy 16-bit readings taken as relative.
-LONG ScaleStrength(const dtv_stats& stat);
-LONG ScaleQuality(const dtv_stats& stat);
+// Signal figures scaled to 0..100: relative statistics (0..65535) linearly, statistics in
+// 0.001 dB(m) from zero (0) to full (100), the legacy 16-bit readings as relative.
+// -85 dBm and below is no strength, -25 dBm full strength.
+constexpr int64_t kStrengthZero = -85000, kStrengthFull = -25000;
+// Carrier to noise: 20 dB is full scale, enough margin for every modulation in use.
+constexpr int64_t kCnrZero = 0, kCnrFull = 20000;
+LONG ScaleStat(const dtv_stats& stat, int64_t zero, int64_t full);
 LONG ScaleLegacy(uint16_t value);
 
 // "DTV_FREQUENCY=1250000" and the like, for logs and tests.
