@@ -1,7 +1,6 @@
 #include "platform/linux/dvb_tuning.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
 
@@ -243,29 +242,3 @@ LONG ScaleStat(const dtv_stats& stat, int64_t zero, int64_t full) {
 }
 
 LONG ScaleLegacy(uint16_t value) { return static_cast<LONG>(value * 100u / 65535u); }
-
-std::string DescribeProperty(const dtv_property& property) {
-  const char* name = nullptr;
-  switch (property.cmd) {
-    case DTV_CLEAR: name = "DTV_CLEAR"; break;
-    case DTV_TUNE: name = "DTV_TUNE"; break;
-    case DTV_DELIVERY_SYSTEM: name = "DTV_DELIVERY_SYSTEM"; break;
-    case DTV_FREQUENCY: name = "DTV_FREQUENCY"; break;
-    case DTV_SYMBOL_RATE: name = "DTV_SYMBOL_RATE"; break;
-    case DTV_INNER_FEC: name = "DTV_INNER_FEC"; break;
-    case DTV_MODULATION: name = "DTV_MODULATION"; break;
-    case DTV_INVERSION: name = "DTV_INVERSION"; break;
-    case DTV_BANDWIDTH_HZ: name = "DTV_BANDWIDTH_HZ"; break;
-    case DTV_STREAM_ID: name = "DTV_STREAM_ID"; break;
-    case DTV_PILOT: name = "DTV_PILOT"; break;
-    case DTV_ROLLOFF: name = "DTV_ROLLOFF"; break;
-#ifdef DTV_SCRAMBLING_SEQUENCE_INDEX
-    case DTV_SCRAMBLING_SEQUENCE_INDEX: name = "DTV_SCRAMBLING_SEQUENCE_INDEX"; break;
-#endif
-    default: break;
-  }
-  char text[64];
-  if (name) std::snprintf(text, sizeof(text), "%s=%u", name, property.u.data);
-  else std::snprintf(text, sizeof(text), "%u=%u", property.cmd, property.u.data);
-  return text;
-}

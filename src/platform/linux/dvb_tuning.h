@@ -75,6 +75,3 @@ constexpr int64_t kStrengthZero = -85000, kStrengthFull = -25000;
 constexpr int64_t kCnrZero = 0, kCnrFull = 20000;
 LONG ScaleStat(const dtv_stats& stat, int64_t zero, int64_t full);
 LONG ScaleLegacy(uint16_t value);
-
-// "DTV_FREQUENCY=1250000" and the like, for logs and tests.
-std::string DescribeProperty(const dtv_property& property);
