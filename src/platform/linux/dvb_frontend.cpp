@@ -228,7 +228,9 @@ HRESULT CDvbFrontend::Set(DVB_PIN pin, const GUID& set, DWORD id, const BYTE* da
   if (set == kKsPropSetBdaDiseqCommand && id == 1 && (value < 0 || value > 4)) return E_INVALIDARG;
   if (set == kKsPropSetBdaDiseqCommand && id == 3 && (value < 0 || value > kMaxRepeats)) return E_INVALIDARG;
   *Field(set, id) = value;
-  if (set != kKsPropSetBdaDiseqCommand) m_tuningChanged = true;
+  // The input range (the graph sets "no port" once it runs) carries no tuning of its own.
+  const bool inputRange = set == kKsPropSetBdaFrequencyFilter && id == 2;
+  if (set != kKsPropSetBdaDiseqCommand && !inputRange) m_tuningChanged = true;
   return S_OK;
 }
 
