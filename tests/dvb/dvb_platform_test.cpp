@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <linux/dvb/dmx.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <iterator>
@@ -24,40 +25,20 @@ namespace {
 using Lines = std::vector<std::string>;
 const std::string kSat = "adapter0/frontend0";
 
-// What reaches the data path, and the samples the grabber callback saw.
+// What reaches the data path (the device-layer tests' collector), and how many samples
+// came flagged as a discontinuity.
 class CRecordingCallback final : public CSampleGrabberCB {
  public:
-  CRecordingCallback() : CSampleGrabberCB(&Handler) { Current() = this; }
-  ~CRecordingCallback() override { Current() = nullptr; }
+  CRecordingCallback() : CSampleGrabberCB(&CSampleCollector::Handler) { CSampleCollector::Instance().Clear(); }
   HRESULT SampleCB(double time, const MEDIA_SAMPLE_INFO& sample) override {
-    {
-      std::lock_guard<std::mutex> guard(m_lock);
-      if (sample.discontinuity) ++m_discontinuities;
-    }
+    if (sample.discontinuity) ++m_discontinuities;
     return CSampleGrabberCB::SampleCB(time, sample);
   }
-  std::vector<BYTE> Bytes() {
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_bytes;
-  }
-  int Discontinuities() {
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_discontinuities;
-  }
+  std::vector<BYTE> Bytes() { return CSampleCollector::Instance().Bytes(); }
+  int Discontinuities() const { return m_discontinuities.load(); }
 
  private:
-  static CRecordingCallback*& Current() {
-    static CRecordingCallback* current = nullptr;
-    return current;
-  }
-  static void Handler(const BYTE* data, DWORD size) {
-    CRecordingCallback* self = Current();
-    std::lock_guard<std::mutex> guard(self->m_lock);
-    self->m_bytes.insert(self->m_bytes.end(), data, data + size);
-  }
-  std::mutex m_lock;
-  std::vector<BYTE> m_bytes;
-  int m_discontinuities = 0;
+  std::atomic<int> m_discontinuities{0};
 };
 
 FAKE_FRONTEND Satellite() { return FAKE_FRONTEND{"STV090x Multistandard", {SYS_DVBS, SYS_DVBS2}, FE_QPSK}; }
