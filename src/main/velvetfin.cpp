@@ -322,13 +322,18 @@ int main(int argc, char** argv) {
   std::string error = ParseOptions(argc, argv, &o);
   if (!error.empty()) return BadCommandLine(error);
 
-  // The emulated platform stands in for tuners, drivers and the adapter.
+  // The emulated platform stands in for drivers and the adapter, and for tuners where none exist.
   CEmulatedBdaPlatform& devices = EmulatedDevicePlatform();
   if (!o.devices.empty() && !devices.LoadFile(o.devices, &error)) {
     std::fprintf(stderr, "velvetfin: %s\n", error.c_str());
     return 2;
   }
+#ifdef _WIN32
   SetDevicePlatform(&devices);
+#else
+  // A machine with DVB cards tunes them, unless a description asks for emulated tuners.
+  SetDevicePlatform(o.devices.empty() ? &OsDevicePlatform() : &devices);
+#endif
   SetDeviceIo(&EmulatedDeviceIo());
   SetWindowServices(&PortableWindowServices());
 #ifdef _WIN32

@@ -45,6 +45,18 @@ class CDeviceIo {
   // Synchronous write; called on the streaming thread for every delivered packet.
   virtual BOOL Write(HANDLE handle, const void* data, DWORD length, DWORD* written) = 0;
   virtual BOOL Close(HANDLE handle) = 0;
+
+#ifndef _WIN32
+  // Character devices of the Linux kernel (the DVB API): file descriptors and request codes
+  // as the kernel takes them, -1 with errno on failure. Defaults are the real system calls.
+  // Requests that take a plain value (FE_SET_TONE, ...) carry it in the pointer argument.
+  virtual int PosixOpen(const std::string& path, int flags);
+  virtual int PosixIoctl(int fd, unsigned long request, void* argument);
+  virtual long PosixRead(int fd, void* buffer, size_t length);
+  // poll() on one descriptor: >0 ready, 0 timed out, -1 with errno.
+  virtual int PosixPoll(int fd, short events, int timeoutMs);
+  virtual int PosixClose(int fd);
+#endif
 };
 
 CDeviceIo& DeviceIo();

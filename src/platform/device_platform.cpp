@@ -3,7 +3,7 @@
 #include "platform/seams.h"
 
 #ifndef _WIN32
-#include "platform/emulated/bda_platform.h"
+#include "platform/linux/dvb_platform.h"
 #endif
 
 static CSeam<CDevicePlatform> g_devicePlatform(&OsDevicePlatform);
@@ -11,6 +11,6 @@ CDevicePlatform& DevicePlatform() { return g_devicePlatform.Get(); }
 CDevicePlatform* SetDevicePlatform(CDevicePlatform* platform) { return g_devicePlatform.Set(platform); }
 
 #ifndef _WIN32
-// No DirectShow here: the emulated devices are the platform.
-CDevicePlatform& OsDevicePlatform() { return EmulatedDevicePlatform(); }
+// No DirectShow here: DVB cards when the machine has them, else the emulated devices.
+CDevicePlatform& OsDevicePlatform() { return LinuxDevicePlatform(); }
 #endif
