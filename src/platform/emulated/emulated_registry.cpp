@@ -273,7 +273,8 @@ LONG CEmulatedRegistry::EnumKey(RegKey key, DWORD index, std::string& name, DWOR
   if (index >= node->subKeys.size()) return ERROR_NO_MORE_ITEMS;
   auto it = node->subKeys.begin();
   std::advance(it, index);
-  if (it->second->name.size() + 1 > maxChars) return ERROR_MORE_DATA;
+  // Counted in characters as the system counts them, not in UTF-8 bytes.
+  if (Utf16Length(it->second->name) + 1 > maxChars) return ERROR_MORE_DATA;
   name = it->second->name;
   return ERROR_SUCCESS;
 }

@@ -56,8 +56,13 @@ LINE Classify(const std::string& text) {
   return line;
 }
 
+// A file that starts with the UTF-16 mark is one the system keeps in Unicode: it is
+// read as UTF-8 and written back as it was.
+constexpr char kUtf16Mark[] = "\xFF\xFE";
+
 struct FILE_CONTENT {
   bool exists = false;
+  bool utf16 = false;
   std::vector<LINE> lines;
 };
 
@@ -73,6 +78,10 @@ bool Load(const std::string& path, FILE_CONTENT& content) {
   if (in.bad()) return false;
   content.exists = true;
   std::string all = ss.str();
+  if (all.compare(0, 2, kUtf16Mark) == 0) {
+    content.utf16 = true;
+    all = Utf16LeToUtf8(std::string_view(all).substr(2));
+  }
   size_t pos = 0;
   while (pos < all.size()) {
     size_t nl = all.find('\n', pos);
@@ -91,6 +100,7 @@ bool Save(const std::string& path, const FILE_CONTENT& content) {
     all += line.text;
     all += "\r\n";
   }
+  if (content.utf16) all = kUtf16Mark + Utf8ToUtf16Le(all);
   std::string tmp = path + ".tmp";
   {
     std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
@@ -136,7 +146,8 @@ std::string Unquote(const std::string& v) {
 
 std::string Cut(std::string s, DWORD bufferChars) {
   if (bufferChars == 0) return std::string();
-  if (s.size() > bufferChars - 1) s.resize(bufferChars - 1);
+  // Never half a character: a cut UTF-8 sequence would be an invalid text.
+  s.resize(Utf8CutLength(s, bufferChars - 1));
   return s;
 }
 
