@@ -173,7 +173,7 @@ LONG CEmulatedRegistry::OpenOrCreate(RegKey parent, const std::string& subKey, D
   if (node->deleted) return ERROR_KEY_DELETED;
   bool changed = false;
   for (const auto& part : SplitKeyPath(subKey)) {
-    if (part.size() > 255) return ERROR_INVALID_PARAMETER;
+    if (Utf16Length(part) > 255) return ERROR_INVALID_PARAMETER;  // characters, as the system counts
     auto it = node->subKeys.find(part);
     if (it == node->subKeys.end()) {
       if (!create) return ERROR_FILE_NOT_FOUND;
