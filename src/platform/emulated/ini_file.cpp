@@ -10,6 +10,12 @@
 
 namespace {
 
+// Paths are UTF-8: given as such to the file system, also where a narrow path would be
+// taken in the ANSI code page (Windows).
+std::filesystem::path FsPath(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string Trim(const std::string& s) {
@@ -70,8 +76,8 @@ struct FILE_CONTENT {
 bool Load(const std::string& path, FILE_CONTENT& content) {
   std::error_code ec;
   content = FILE_CONTENT{};
-  if (!std::filesystem::exists(path, ec)) return !ec;
-  std::ifstream in(path, std::ios::binary);
+  if (!std::filesystem::exists(FsPath(path), ec)) return !ec;
+  std::ifstream in(FsPath(path), std::ios::binary);
   if (!in) return false;
   std::stringstream ss;
   ss << in.rdbuf();
@@ -103,21 +109,21 @@ bool Save(const std::string& path, const FILE_CONTENT& content) {
   if (content.utf16) all = kUtf16Mark + Utf8ToUtf16Le(all);
   std::string tmp = path + ".tmp";
   {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+    std::ofstream out(FsPath(tmp), std::ios::binary | std::ios::trunc);
     if (!out) return false;
     out << all;
     out.flush();
     if (!out) {
       out.close();
       std::error_code ec;
-      std::filesystem::remove(tmp, ec);
+      std::filesystem::remove(FsPath(tmp), ec);
       return false;
     }
   }
   std::error_code ec;
-  std::filesystem::rename(tmp, path, ec);
+  std::filesystem::rename(FsPath(tmp), FsPath(path), ec);
   if (ec) {
-    std::filesystem::remove(tmp, ec);
+    std::filesystem::remove(FsPath(tmp), ec);
     return false;
   }
   return true;
@@ -287,8 +293,8 @@ std::vector<std::string> CIniFile::GetSectionNames(const std::string& path, DWOR
 
 bool CIniFile::CanOpenForReading(const std::string& path) {
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return false;
-  std::ifstream in(path, std::ios::binary);
+  if (std::filesystem::is_directory(FsPath(path), ec)) return false;
+  std::ifstream in(FsPath(path), std::ios::binary);
   return in.is_open();
 }
 
