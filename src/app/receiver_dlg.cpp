@@ -220,7 +220,7 @@ void CReceiverDlg::SetUpTrayIcon() {
                         ? std::string(kProgramName)
                         : FormatText("%s (%s %u)", kProgramName, LoadResString(IDS_DEVICE).c_str(),
                                      static_cast<unsigned>(m_deviceIndex + 1));
-  if (tip.size() > kTrayTipChars) tip.resize(kTrayTipChars);
+  tip = Utf8Truncate(tip, kTrayTipChars);  // a translated "Device" may end in a multi-byte character
   Controls().SetItemIcon(IDC_PROGRAM_ICON, IDI_PROGRAM);
   m_statusIcon = IDI_LOCKED_NO_DATA;
   Controls().SetItemIcon(IDC_STATUS_ICON, m_statusIcon);

@@ -5,6 +5,7 @@
 
 #include "platform/vendor_guids.h"
 #include "log/log.h"
+#include "platform/text_util.h"
 
 namespace {
 const char* const kResultTexts[] = {
@@ -209,9 +210,8 @@ DWORD bdaapiGetDeviceDescription(TTHANDLE handle, TT_DEVICE_DESCRIPTION* descrip
                             : Budget(handle->main.get())->GetDeviceIds(ids);
     if (r != TT_OK) return TT_GENERAL_ERROR;
   }
-  std::snprintf(description->captureFilterName, kTtNameSize, "%s", handle->main->FilterName());
-  if (handle->tuner)
-    std::snprintf(description->tunerFilterName, kTtNameSize, "%s", handle->tuner->FilterName());
+  CopyUtf8Bounded(description->captureFilterName, kTtNameSize, handle->main->FilterName());
+  if (handle->tuner) CopyUtf8Bounded(description->tunerFilterName, kTtNameSize, handle->tuner->FilterName());
   switch (c) {
     case TT_CLASS_BUDGET3: description->frontEndKind = 7; break;
     case TT_CLASS_USB2_DSS: description->frontEndKind = 6; break;

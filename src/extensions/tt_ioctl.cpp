@@ -7,9 +7,11 @@
 #include "platform/vendor_guids.h"
 #include "platform/device_io.h"
 #include "platform/system.h"
+#include "platform/text_util.h"
 
 namespace {
-void CopyName(char* dst, const char* src) { std::snprintf(dst, kTtNameSize, "%s", src ? src : ""); }
+// Friendly names are UTF-8: a long one is cut between characters.
+void CopyName(char* dst, const char* src) { CopyUtf8Bounded(dst, kTtNameSize, src ? src : ""); }
 
 // DiSEqC request: length, six message bytes, repeat, tone burst, polarity value.
 void BuildDiseqcRequest(BYTE* request, const BYTE* message, ULONG length, BYTE repeat, BYTE toneBurst,
@@ -57,7 +59,7 @@ BOOL CIOCTLBase::OpenDevice(int n) {
 }
 
 void CIOCTLBase::GetDevicePath(char* buffer, size_t size) const {
-  if (buffer && size) std::snprintf(buffer, size, "%s", m_devicePath);
+  if (buffer && size) CopyUtf8Bounded(buffer, size, m_devicePath);
 }
 
 bool CIOCTLBase::OpenDeviceWithIndex(DWORD index) {

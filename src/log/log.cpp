@@ -1,15 +1,19 @@
 #include "log/log.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include "platform/system.h"
+#include "platform/text_util.h"
 
 namespace {
 struct LOG_STATE {
   std::mutex lock;  // lines of the two threads wait for each other instead of being lost
-  char path[kLogPathSize] = "logfile.log";
+  // Whole: a path of MAX_PATH characters takes more bytes than that in UTF-8.
+  std::string path = "logfile.log";
   bool enabled = false;
 };
 
@@ -27,9 +31,17 @@ void WriteLine(const char* format, va_list args, bool lineBreak) {
   int n = std::snprintf(line, sizeof(line), "%.2d:%.2d:%.2d ", t.hour, t.minute, t.second);
   // Keep room for CR LF: an over-long message is cut, never overflows.
   size_t room = sizeof(line) - static_cast<size_t>(n) - (lineBreak ? 2 : 0);
-  int m = std::vsnprintf(line + n, room, format, args);
+  // Formatted with three bytes to spare, so a cut can see whether it would split a
+  // character and end before it instead.
+  char message[kLogLineSize + 4];
+  int m = std::vsnprintf(message, room + 3, format, args);
   size_t len = static_cast<size_t>(n);
-  if (m > 0) len += static_cast<size_t>(m) < room ? static_cast<size_t>(m) : room - 1;
+  if (m > 0) {
+    const size_t formatted = std::min(static_cast<size_t>(m), room + 2);
+    const size_t kept = Utf8CutLength(std::string_view(message, formatted), room - 1);
+    std::memcpy(line + n, message, kept);
+    len += kept;
+  }
   if (lineBreak) {
     line[len++] = '\r';
     line[len++] = '\n';
@@ -45,7 +57,7 @@ DWORD ReduceFacility8(DWORD code) {
 void SetLogFile(const char* path, BOOL enabled) {
   LOG_STATE& s = State();
   std::lock_guard<std::mutex> g(s.lock);
-  std::snprintf(s.path, sizeof(s.path), "%s", path ? path : "");
+  s.path = path ? path : "";
   s.enabled = enabled != 0;
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/text_util.h"
+
 std::string DefaultStatisticPath(const std::string& modulePath) {
   size_t slash = modulePath.find_last_of("\\/");
   if (slash == std::string::npos) return std::string("C:\\") + kStatisticFileName;
@@ -14,7 +16,7 @@ std::string FormatStatisticLine(const LOCAL_TIME& t, const std::string& record) 
   std::snprintf(stamp, sizeof(stamp), "%02u.%02u.%04u %02u:%02u:%02u  ", unsigned(t.day), unsigned(t.month),
                 unsigned(t.year), unsigned(t.hour), unsigned(t.minute), unsigned(t.second));
   std::string line = stamp;
-  line += record.substr(0, kStatisticRecordMax);
+  line += Utf8Truncate(record, kStatisticRecordMax);
   line += "\r\n";
   return line;
 }
@@ -25,8 +27,9 @@ std::string StatisticRecord(int lock, int level, int quality, bool extended, con
   if (!extended) {
     std::snprintf(buffer, sizeof(buffer), "Lock: %i, Level: %i, Quality: %i", lock, level, quality);
   } else {
-    const std::string s = snr.substr(0, kStatisticFieldMax), b = ber.substr(0, kStatisticFieldMax),
-                      r = rfLevel.substr(0, kStatisticFieldMax);
+    // A translated field text is cut on a character boundary, never inside one.
+    const std::string s = Utf8Truncate(snr, kStatisticFieldMax), b = Utf8Truncate(ber, kStatisticFieldMax),
+                      r = Utf8Truncate(rfLevel, kStatisticFieldMax);
     std::snprintf(buffer, sizeof(buffer), "Lock: %i, Level: %i, Quality: %i, %s, %s, %s", lock, level, quality,
                   s.c_str(), b.c_str(), r.c_str());
   }

@@ -1,5 +1,6 @@
 // Registry seam, shaped like the Win32 Reg* calls: keys are opaque handles, results
 // are Win32 error codes (ERROR_SUCCESS, ERROR_FILE_NOT_FOUND, ERROR_NO_MORE_ITEMS ...).
+// Names and string data are UTF-8; string sizes are counted in those bytes.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -41,7 +42,8 @@ class CRegistry {
                         DWORD size) = 0;
   virtual LONG DeleteValue(RegKey key, const std::string& name) = 0;
   // As RegEnumKeyEx: the name of the index-th sub-key; ERROR_NO_MORE_ITEMS past the
-  // end, ERROR_MORE_DATA when the name is longer than maxChars - 1.
+  // end, ERROR_MORE_DATA when the name is longer than maxChars - 1 characters,
+  // counted as the system counts them (UTF-16 units, see Utf16Length).
   virtual LONG EnumKey(RegKey key, DWORD index, std::string& name, DWORD maxChars) = 0;
   // As RegDeleteKey: only a key without sub-keys can be deleted.
   virtual LONG DeleteKey(RegKey parent, const std::string& subKey) = 0;

@@ -134,7 +134,8 @@ class CRegistryStore final : public SettingsStore {
   static bool ValidSection(const char* section) {
     if (!section || !*section) return false;
     std::string s(section);
-    return s.find('\\') == std::string::npos && s.size() <= 255;
+    // Key names hold 255 characters as the system counts them, not 255 UTF-8 bytes.
+    return s.find('\\') == std::string::npos && Utf16Length(s) <= 255;
   }
 
   // Company, application and section key, each created when missing, as every access does.

@@ -2,6 +2,7 @@
 
 #include "platform/process.h"
 #include "platform/system.h"
+#include "platform/text_util.h"
 #include "platform/user_interface.h"
 #include "settings/settings_store.h"
 #include "ui/string_table.h"
@@ -50,7 +51,8 @@ SettingsStore& CMultiLang::Store() const { return m_store ? *m_store : TheSettin
 std::string CMultiLang::ModulePath(const std::string& code) const {
   // Joined, not formatted: a '%' in the directory must not act as a format.
   std::string path = m_directory + m_baseName + "." + code;
-  if (path.size() >= kLanguageModulePathBuffer) return {};
+  // The buffer counts characters: a directory with accented letters takes no more room.
+  if (Utf16Length(path) >= kLanguageModulePathBuffer) return {};
   return path;
 }
 

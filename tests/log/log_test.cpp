@@ -1,8 +1,11 @@
 // The log file and the trace channel.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "common/fake_system.h"
 #include "log/log.h"
+#include "platform/text_util.h"
 
 namespace {
 class LogTest : public ::testing::Test {
@@ -54,5 +57,34 @@ TEST_F(LogTest, OverlongMessagesAreCutAtTheLineSize) {
   std::string f = sys.File("long.log");
   EXPECT_LE(f.size(), kLogLineSize);
   EXPECT_EQ(f.substr(f.size() - 3), "x\r\n");
+}
+
+TEST_F(LogTest, CutsFallBetweenCharactersAndLongUtf8PathsStayWhole) {
+  std::string folder = "C:\\";
+  for (int i = 0; i < 200; ++i) folder += "\xC2\xB0";  // 400 bytes, 200 characters
+  std::string huge;
+  for (int i = 0; i < 2000; ++i) huge += "\xC2\xB0";
+  // With and without line end, after an even and an odd prefix: the line size falls
+  // between two characters in some and inside one in the others.
+  for (int variant = 0; variant < 4; ++variant) {
+    const std::string path = folder + "\\Grayheron" + std::to_string(variant) + ".log";
+    SetLogFile(path.c_str(), TRUE);
+    EXPECT_EQ(GetLogFilePath(), path);
+    const char* prefix = variant & 1 ? "y" : "";
+    if (variant & 2)
+      LogMessage("%s%s", prefix, huge.c_str());
+    else
+      LogMessageRaw("%s%s", prefix, huge.c_str());
+    std::string f = sys.File(path);
+    ASSERT_GT(f.size(), kLogLineSize - 6) << "written under the whole path, variant " << variant;
+    EXPECT_LE(f.size(), kLogLineSize);
+    if (variant & 2) {
+      ASSERT_EQ(f.substr(f.size() - 2), "\r\n");
+      f.resize(f.size() - 2);
+    }
+    for (size_t i = 0; i < f.size(); i += std::max<size_t>(1, Utf8WellFormedAt(f, i)))
+      ASSERT_GT(Utf8WellFormedAt(f, i), 0u) << "variant " << variant << ", byte " << i;
+    EXPECT_EQ(f.substr(f.size() - 2), "\xC2\xB0") << "variant " << variant << " ends inside a character";
+  }
 }
 }  // namespace

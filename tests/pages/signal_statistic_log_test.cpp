@@ -26,6 +26,15 @@ TEST(SignalStatisticFormat, DefaultPathStampAndLimits) {
   EXPECT_EQ(StatisticRecord(1, 80, 75, false, "SNR", "BER", "RF"), "Lock: 1, Level: 80, Quality: 75");
   EXPECT_EQ(StatisticRecord(0, 0, 0, true, std::string(40, 's'), "B", "R"),
             "Lock: 0, Level: 0, Quality: 0, " + std::string(31, 's') + ", B, R");
+  // Translated texts are UTF-8: the limits fall before a character that does not fit.
+  std::string degrees;
+  for (int i = 0; i < 20; ++i) degrees += "\xC2\xB0";
+  EXPECT_EQ(StatisticRecord(0, 0, 0, true, degrees, "B", "R"),
+            "Lock: 0, Level: 0, Quality: 0, " + degrees.substr(0, 30) + ", B, R");
+  std::string longRecord = "a";
+  for (int i = 0; i < 200; ++i) longRecord += "\xC2\xB0";
+  EXPECT_EQ(FormatStatisticLine(t, longRecord), "02.01.2027 03:04:05  " + longRecord.substr(0, 255) + "\r\n");
+  EXPECT_EQ(FormatStatisticLine(t, "a" + longRecord).size(), 21u + 254u + 2u) << "not half a degree sign";
 }
 
 class SignalStatisticLogTest : public TunerPageTest {

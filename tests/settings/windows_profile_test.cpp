@@ -7,6 +7,7 @@
 #include "platform/emulated/ini_file.h"
 #include "platform/profile_file.h"
 #include "platform/registry.h"
+#include "platform/text_util.h"
 #include "settings/my_registry.h"
 #include "settings/settings_store.h"
 #include "temp_dir.h"
@@ -32,9 +33,11 @@ TEST(WindowsProfile, OurReaderReadsWhatTheSystemWrote) {
   EXPECT_EQ(mine->ReadInt("astra 19.2e", "UC_PID", 0), -1);
   EXPECT_EQ(mine->ReadText("Astra 19.2E", "UC_IP", ""), "192.168.238.238");
   EXPECT_EQ(mine->ListSections(), system->ListSections());
-  // The system writes CR LF lines, as we do.
+  // The system writes CR LF lines, as we do; the file we let it create is UTF-16.
   const std::string bytes = CTempDir::Read(path);
-  EXPECT_NE(bytes.find("[Common]\r\nActiveProfile=Astra 19.2E\r\n"), std::string::npos) << bytes;
+  ASSERT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+  const std::string text = Utf16LeToUtf8(bytes.substr(2));
+  EXPECT_NE(text.find("[Common]\r\nActiveProfile=Astra 19.2E\r\n"), std::string::npos) << text;
 }
 
 TEST(WindowsProfile, TheSystemReadsWhatOurWriterWrote) {

@@ -173,7 +173,7 @@ LONG CEmulatedRegistry::OpenOrCreate(RegKey parent, const std::string& subKey, D
   if (node->deleted) return ERROR_KEY_DELETED;
   bool changed = false;
   for (const auto& part : SplitKeyPath(subKey)) {
-    if (part.size() > 255) return ERROR_INVALID_PARAMETER;
+    if (Utf16Length(part) > 255) return ERROR_INVALID_PARAMETER;  // characters, as the system counts
     auto it = node->subKeys.find(part);
     if (it == node->subKeys.end()) {
       if (!create) return ERROR_FILE_NOT_FOUND;
@@ -273,7 +273,8 @@ LONG CEmulatedRegistry::EnumKey(RegKey key, DWORD index, std::string& name, DWOR
   if (index >= node->subKeys.size()) return ERROR_NO_MORE_ITEMS;
   auto it = node->subKeys.begin();
   std::advance(it, index);
-  if (it->second->name.size() + 1 > maxChars) return ERROR_MORE_DATA;
+  // Counted in characters as the system counts them, not in UTF-8 bytes.
+  if (Utf16Length(it->second->name) + 1 > maxChars) return ERROR_MORE_DATA;
   name = it->second->name;
   return ERROR_SUCCESS;
 }

@@ -10,6 +10,12 @@
 
 namespace {
 
+// Paths are UTF-8: given as such to the file system, also where a narrow path would be
+// taken in the ANSI code page (Windows).
+std::filesystem::path FsPath(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string Trim(const std::string& s) {
@@ -56,8 +62,13 @@ LINE Classify(const std::string& text) {
   return line;
 }
 
+// A file that starts with the UTF-16 mark is one the system keeps in Unicode: it is
+// read as UTF-8 and written back as it was.
+constexpr char kUtf16Mark[] = "\xFF\xFE";
+
 struct FILE_CONTENT {
   bool exists = false;
+  bool utf16 = false;
   std::vector<LINE> lines;
 };
 
@@ -65,14 +76,18 @@ struct FILE_CONTENT {
 bool Load(const std::string& path, FILE_CONTENT& content) {
   std::error_code ec;
   content = FILE_CONTENT{};
-  if (!std::filesystem::exists(path, ec)) return !ec;
-  std::ifstream in(path, std::ios::binary);
+  if (!std::filesystem::exists(FsPath(path), ec)) return !ec;
+  std::ifstream in(FsPath(path), std::ios::binary);
   if (!in) return false;
   std::stringstream ss;
   ss << in.rdbuf();
   if (in.bad()) return false;
   content.exists = true;
   std::string all = ss.str();
+  if (all.compare(0, 2, kUtf16Mark) == 0) {
+    content.utf16 = true;
+    all = Utf16LeToUtf8(std::string_view(all).substr(2));
+  }
   size_t pos = 0;
   while (pos < all.size()) {
     size_t nl = all.find('\n', pos);
@@ -91,23 +106,24 @@ bool Save(const std::string& path, const FILE_CONTENT& content) {
     all += line.text;
     all += "\r\n";
   }
+  if (content.utf16) all = kUtf16Mark + Utf8ToUtf16Le(all);
   std::string tmp = path + ".tmp";
   {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+    std::ofstream out(FsPath(tmp), std::ios::binary | std::ios::trunc);
     if (!out) return false;
     out << all;
     out.flush();
     if (!out) {
       out.close();
       std::error_code ec;
-      std::filesystem::remove(tmp, ec);
+      std::filesystem::remove(FsPath(tmp), ec);
       return false;
     }
   }
   std::error_code ec;
-  std::filesystem::rename(tmp, path, ec);
+  std::filesystem::rename(FsPath(tmp), FsPath(path), ec);
   if (ec) {
-    std::filesystem::remove(tmp, ec);
+    std::filesystem::remove(FsPath(tmp), ec);
     return false;
   }
   return true;
@@ -136,7 +152,8 @@ std::string Unquote(const std::string& v) {
 
 std::string Cut(std::string s, DWORD bufferChars) {
   if (bufferChars == 0) return std::string();
-  if (s.size() > bufferChars - 1) s.resize(bufferChars - 1);
+  // Never half a character: a cut UTF-8 sequence would be an invalid text.
+  s.resize(Utf8CutLength(s, bufferChars - 1));
   return s;
 }
 
@@ -276,8 +293,8 @@ std::vector<std::string> CIniFile::GetSectionNames(const std::string& path, DWOR
 
 bool CIniFile::CanOpenForReading(const std::string& path) {
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return false;
-  std::ifstream in(path, std::ios::binary);
+  if (std::filesystem::is_directory(FsPath(path), ec)) return false;
+  std::ifstream in(FsPath(path), std::ios::binary);
   return in.is_open();
 }
 

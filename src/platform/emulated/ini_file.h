@@ -3,6 +3,9 @@
 // names and values are trimmed, a changed value is rewritten in place, a new key goes
 // to the end of its section and a new section to the end of the file, lines end in
 // CR LF. Every call reads the file afresh; every change rewrites it atomically.
+// Texts are UTF-8; a file that starts with the UTF-16 mark (as the Windows backend
+// makes them) is read in UTF-16 and written back so. Case is folded for ASCII letters
+// only, where the system folds every letter: "Ä" and "ä" are two names here.
 #pragma once
 #include <string>
 #include <vector>

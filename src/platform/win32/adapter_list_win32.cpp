@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/adapter_list.h"
+#include "platform/win32/wide_text.h"
 
 namespace {
 class CWin32AdapterList final : public CAdapterList {
@@ -23,13 +24,16 @@ class CWin32AdapterList final : public CAdapterList {
     if (rc != ERROR_SUCCESS) return rc;
     for (const IP_ADAPTER_INFO* a = buf.data(); a; a = a->Next) {
       ADAPTER_INFO info;
-      info.adapterName = a->AdapterName;
-      info.description = a->Description;
+      info.adapterName = std::string(a->AdapterName, strnlen(a->AdapterName, sizeof(a->AdapterName)));
+      // The IP helper gives these records only in the ANSI code page.
+      info.description = AnsiToUtf8(std::string_view(a->Description, strnlen(a->Description, sizeof(a->Description))));
       info.addressLength = a->AddressLength < sizeof(info.address) ? a->AddressLength : sizeof(info.address);
       std::memcpy(info.address, a->Address, info.addressLength);
       info.dhcpEnabled = a->DhcpEnabled != 0;
       for (const IP_ADDR_STRING* ip = &a->IpAddressList; ip; ip = ip->Next)
-        info.ipAddresses.push_back(ADAPTER_IP{ip->IpAddress.String, ip->IpMask.String});
+        info.ipAddresses.push_back(
+            ADAPTER_IP{std::string(ip->IpAddress.String, strnlen(ip->IpAddress.String, sizeof(ip->IpAddress.String))),
+                       std::string(ip->IpMask.String, strnlen(ip->IpMask.String, sizeof(ip->IpMask.String)))});
       adapters.push_back(info);
     }
     return ERROR_SUCCESS;

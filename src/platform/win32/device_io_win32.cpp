@@ -1,11 +1,12 @@
 // Windows device I/O: the real driver calls.
 #include "platform/device_io.h"
+#include "platform/win32/wide_text.h"
 
 namespace {
 class CWin32DeviceIo final : public CDeviceIo {
  public:
   HANDLE Open(const std::string& path, const DEVICE_OPEN_MODE& mode) override {
-    return ::CreateFileA(path.c_str(), mode.access, mode.share, nullptr, mode.disposition, mode.flags, nullptr);
+    return ::CreateFileW(Utf8ToWide(path).c_str(), mode.access, mode.share, nullptr, mode.disposition, mode.flags, nullptr);
   }
   BOOL IoControl(HANDLE handle, DWORD code, const void* in, DWORD inLength, void* out,
                  DWORD outLength, DWORD* returned) override {

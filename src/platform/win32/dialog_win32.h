@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/user_interface.h"
+#include "platform/win32/wide_text.h"
 
 class CDialogWin32 : public CDialogControls {
  public:
@@ -77,7 +78,3 @@ class CDialogWin32 : public CDialogControls {
 // A message box owned by `owner` (null: none); the answer as the seam gives it.
 BoxResult ShowWin32MessageBox(HWND owner, const std::string& text, const std::string& caption, BoxIcon icon,
                               BoxButtons buttons);
-
-// UTF-8 and UTF-16 conversions for the wide Windows calls.
-std::wstring Utf8ToWide(const std::string& text);
-std::string WideToUtf8(const std::wstring& text);

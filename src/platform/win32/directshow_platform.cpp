@@ -9,7 +9,9 @@
 #include <string>
 
 #include "platform/bda_guids.h"
+#include "platform/text_util.h"
 #include "platform/win32/directshow_shells.h"
+#include "platform/win32/wide_text.h"
 
 // The two kernel-streaming proxy interfaces the program calls, declared as far as it
 // calls them (the SDK declares them only inside its base-class build).
@@ -59,24 +61,9 @@ HRESULT Query(IUnknown* from, CComRef<T>* to) {
   return from->QueryInterface(__uuidof(T), reinterpret_cast<void**>(to->Out()));
 }
 
-std::string ToAnsi(const WCHAR* text) {
-  if (!text) return "";
-  char buffer[MAX_PATH];
-  int n = WideCharToMultiByte(CP_ACP, 0, text, -1, buffer, sizeof(buffer), nullptr, nullptr);
-  if (n <= 0) {
-    // Longer than a path: truncated, as the program keeps at most 260 bytes anyway.
-    buffer[sizeof(buffer) - 1] = 0;
-  }
-  return buffer;
-}
-
-std::wstring ToWide(const std::string& text) {
-  int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  std::wstring wide(n > 0 ? n : 1, L'\0');
-  if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], n);
-  wide.resize(wcslen(wide.c_str()));
-  return wide;
-}
+// Names and paths from the system, in UTF-8: longer ones are cut to a path's size, as
+// the program keeps at most 260 bytes of them, and never inside a character.
+std::string NameText(const WCHAR* text) { return Utf8Truncate(WideToUtf8(text), MAX_PATH - 1); }
 
 class CDsPropertySet final : public CKsPropertySet {
  public:
@@ -122,7 +109,7 @@ class CDsPin final : public CGraphPin {
     info->filter = pi.pFilter ? WrapDirectShowFilter(pi.pFilter) : nullptr;
     if (pi.pFilter) pi.pFilter->Release();
     info->direction = pi.dir == PINDIR_OUTPUT ? PinDirection::Output : PinDirection::Input;
-    info->name = ToAnsi(pi.achName);
+    info->name = NameText(pi.achName);
     return S_OK;
   }
   HRESULT ConnectedTo(std::shared_ptr<CGraphPin>* pin) override {
@@ -252,7 +239,7 @@ class CDsFilter final : public CGraphFilter {
     HRESULT hr = m_filter->QueryFilterInfo(&info);
     if (FAILED(hr)) return hr;
     if (info.pGraph) info.pGraph->Release();
-    *name = ToAnsi(info.achName);
+    *name = NameText(info.achName);
     return S_OK;
   }
   HRESULT QueryPropertySet(std::shared_ptr<CKsPropertySet>* set) override {
@@ -311,7 +298,7 @@ class CDsGraph final : public CFilterGraph {
   HRESULT AddFilter(const std::shared_ptr<CGraphFilter>& filter, const std::string& name) override {
     IBaseFilter* raw = DirectShowFilterOf(filter);
     if (!raw) return E_INVALIDARG;
-    return m_graph->AddFilter(raw, ToWide(name).c_str());
+    return m_graph->AddFilter(raw, Utf8ToWide(name).c_str());
   }
   HRESULT RemoveFilter(const std::shared_ptr<CGraphFilter>& filter) override {
     IBaseFilter* raw = DirectShowFilterOf(filter);
@@ -356,9 +343,9 @@ class CDsPropertyBag final : public CPropertyBag {
     if (!name || !value) return E_POINTER;
     VARIANT v;
     VariantInit(&v);
-    HRESULT hr = m_bag->Read(ToWide(name).c_str(), &v, nullptr);
+    HRESULT hr = m_bag->Read(Utf8ToWide(name).c_str(), &v, nullptr);
     if (SUCCEEDED(hr)) {
-      if (v.vt == VT_BSTR) *value = ToAnsi(v.bstrVal);
+      if (v.vt == VT_BSTR) *value = NameText(v.bstrVal);
       else hr = DISP_E_TYPEMISMATCH;
     }
     VariantClear(&v);
@@ -385,7 +372,7 @@ class CDsMoniker final : public CDeviceMoniker {
     LPOLESTR text = nullptr;
     HRESULT hr = m_moniker->GetDisplayName(nullptr, nullptr, &text);
     if (FAILED(hr)) return hr;
-    *name = ToAnsi(text);
+    *name = NameText(text);
     CoTaskMemFree(text);
     return S_OK;
   }

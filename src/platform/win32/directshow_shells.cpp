@@ -9,6 +9,7 @@
 
 #include "platform/bda_guids.h"
 #include "platform/win32/directshow_platform.h"
+#include "platform/win32/wide_text.h"
 
 namespace {
 
@@ -388,7 +389,7 @@ STDMETHODIMP CNetworkProviderPinShell::QueryPinInfo(PIN_INFO* info) {
   info->pFilter = m_filter->AsFilter();
   info->pFilter->AddRef();
   info->dir = PINDIR_OUTPUT;
-  MultiByteToWideChar(CP_ACP, 0, m_filter->Logic()->PinName(), -1, info->achName, MAX_PIN_NAME);
+  CopyWideBounded(info->achName, MAX_PIN_NAME, m_filter->Logic()->PinName());
   return S_OK;
 }
 
@@ -401,10 +402,10 @@ STDMETHODIMP CNetworkProviderPinShell::QueryDirection(PIN_DIRECTION* direction) 
 STDMETHODIMP CNetworkProviderPinShell::QueryId(LPWSTR* id) {
   if (!id) return E_POINTER;
   const char* name = m_filter->Logic()->PinName();
-  int chars = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
-  *id = static_cast<LPWSTR>(CoTaskMemAlloc(chars * sizeof(WCHAR)));
+  const std::wstring wide = Utf8ToWide(name ? name : "");
+  *id = static_cast<LPWSTR>(CoTaskMemAlloc((wide.size() + 1) * sizeof(WCHAR)));
   if (!*id) return E_OUTOFMEMORY;
-  MultiByteToWideChar(CP_ACP, 0, name, -1, *id, chars);
+  std::wmemcpy(*id, wide.c_str(), wide.size() + 1);
   return S_OK;
 }
 
@@ -520,9 +521,7 @@ STDMETHODIMP CNetworkProviderShell::EnumPins(IEnumPins** pins) {
 
 STDMETHODIMP CNetworkProviderShell::FindPin(LPCWSTR id, IPin** pin) {
   if (!id || !pin) return E_POINTER;
-  WCHAR name[64];
-  MultiByteToWideChar(CP_ACP, 0, m_logic->PinName(), -1, name, 64);
-  if (wcscmp(id, name) != 0) {
+  if (Utf8ToWide(m_logic->PinName()) != id) {
     *pin = nullptr;
     return VFW_E_NOT_FOUND;
   }

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/win32/dialog_win32.h"
+#include "platform/win32/wide_text.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 // The service-control seam on Windows: the service control manager's calls.
 #include "platform/service_control.h"
+#include "platform/win32/wide_text.h"
 
 namespace {
 SC_HANDLE H(ServiceHandle h) { return reinterpret_cast<SC_HANDLE>(h); }
@@ -7,11 +8,11 @@ SC_HANDLE H(ServiceHandle h) { return reinterpret_cast<SC_HANDLE>(h); }
 class CWin32ServiceControl final : public CServiceControl {
  public:
   ServiceHandle OpenManager() override {
-    return reinterpret_cast<ServiceHandle>(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    return reinterpret_cast<ServiceHandle>(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
   }
   ServiceHandle OpenNamedService(ServiceHandle manager, const std::string& name) override {
     return reinterpret_cast<ServiceHandle>(
-        OpenServiceA(H(manager), name.c_str(), SERVICE_QUERY_STATUS | SERVICE_START));
+        ::OpenServiceW(H(manager), Utf8ToWide(name).c_str(), SERVICE_QUERY_STATUS | SERVICE_START));
   }
   BOOL QueryStatus(ServiceHandle service, SERVICE_STATE& state) override {
     SERVICE_STATUS_PROCESS status{};
@@ -24,7 +25,7 @@ class CWin32ServiceControl final : public CServiceControl {
     state.waitHint = status.dwWaitHint;
     return TRUE;
   }
-  BOOL Start(ServiceHandle service) override { return StartServiceA(H(service), 0, nullptr); }
+  BOOL Start(ServiceHandle service) override { return ::StartServiceW(H(service), 0, nullptr); }
   BOOL Close(ServiceHandle handle) override { return CloseServiceHandle(H(handle)); }
 };
 }  // namespace

@@ -2,7 +2,7 @@
 #include <mmsystem.h>
 
 #include "platform/sound.h"
-#include "platform/win32/dialog_win32.h"
+#include "platform/win32/wide_text.h"
 
 namespace {
 class CWin32SoundPlayer final : public CSoundPlayer {
