@@ -15,9 +15,7 @@
 
 #include <olectl.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "platform/emulated/bda_description.h"
@@ -262,20 +260,8 @@ STDAPI DllRegisterServer() {
   return S_OK;
 }
 
-// For tests in the same process: objects alive, the call record and its reset.
+// For tests in the same process: the server's COM objects alive now.
 LONG WINAPI TestTunerLiveObjects() { return TestTunerObjects().load(); }
-
-DWORD WINAPI TestTunerDumpCalls(char* buffer, DWORD size) {
-  std::string text = Devices().platform.DumpCalls();
-  if (buffer && size > 0) {
-    DWORD copied = static_cast<DWORD>(std::min<size_t>(text.size(), size - 1));
-    std::memcpy(buffer, text.data(), copied);
-    buffer[copied] = 0;
-  }
-  return static_cast<DWORD>(text.size() + 1);
-}
-
-void WINAPI TestTunerClearCalls() { Devices().platform.ClearCalls(); }
 
 }  // extern "C"
 #endif
