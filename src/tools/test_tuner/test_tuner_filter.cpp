@@ -33,35 +33,22 @@ AM_MEDIA_TYPE* NewType(const AM_MEDIA_TYPE& type) {
   return copy;
 }
 
-// IEnumMediaTypes over a fixed list of format-less types.
-class CTypeEnum final : public IEnumMediaTypes {
+// An enumerator over a fixed list: pins (handed out with a reference) or format-less
+// media types (handed out as copies the caller frees).
+template <class ENUM, class ITEM, class HANDED>
+class CListEnum final : public CServerObject<ENUM> {
  public:
-  CTypeEnum(std::vector<AM_MEDIA_TYPE> types, ULONG position) : m_types(std::move(types)), m_position(position) {
-    ++TestTunerObjects();
+  CListEnum(std::vector<ITEM> items, ULONG position) : m_items(std::move(items)), m_position(position) {
+    for (ITEM& item : m_items) Hold(item);
   }
-  ~CTypeEnum() { --TestTunerObjects(); }
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IEnumMediaTypes) {
-      *ppv = static_cast<IEnumMediaTypes*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
+  ~CListEnum() {
+    for (ITEM& item : m_items) Drop(item);
   }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++m_references; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG left = --m_references;
-    if (left == 0) delete this;
-    return left;
-  }
-  STDMETHODIMP Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override {
-    if (!types || (count > 1 && !fetched)) return E_POINTER;
+  STDMETHODIMP Next(ULONG count, HANDED* items, ULONG* fetched) override {
+    if (!items || (count > 1 && !fetched)) return E_POINTER;
     ULONG got = 0;
-    while (got < count && m_position < m_types.size()) {
-      types[got] = NewType(m_types[m_position]);
-      if (!types[got]) break;
+    while (got < count && m_position < m_items.size()) {
+      if (!HandOut(m_items[m_position], &items[got])) break;
       ++got;
       ++m_position;
     }
@@ -69,81 +56,40 @@ class CTypeEnum final : public IEnumMediaTypes {
     return got == count ? S_OK : S_FALSE;
   }
   STDMETHODIMP Skip(ULONG count) override {
-    m_position = static_cast<ULONG>(std::min<size_t>(m_types.size(), size_t{m_position} + count));
-    return m_position < m_types.size() ? S_OK : S_FALSE;
+    m_position = static_cast<ULONG>(std::min<size_t>(m_items.size(), size_t{m_position} + count));
+    return m_position < m_items.size() ? S_OK : S_FALSE;
   }
   STDMETHODIMP Reset() override {
     m_position = 0;
     return S_OK;
   }
-  STDMETHODIMP Clone(IEnumMediaTypes** clone) override {
+  STDMETHODIMP Clone(ENUM** clone) override {
     if (!clone) return E_POINTER;
-    *clone = new CTypeEnum(m_types, m_position);
+    *clone = new CListEnum(m_items, m_position);
     return S_OK;
   }
 
  private:
-  std::vector<AM_MEDIA_TYPE> m_types;
-  ULONG m_position;
-  std::atomic<ULONG> m_references{1};
-};
-
-// IEnumPins over the filter's pins as they were when it was made.
-class CPinEnum final : public IEnumPins {
- public:
-  CPinEnum(std::vector<IPin*> pins, ULONG position) : m_pins(std::move(pins)), m_position(position) {
-    for (IPin* pin : m_pins) pin->AddRef();
-    ++TestTunerObjects();
+  static void Hold(IPin*& pin) { pin->AddRef(); }
+  static void Hold(AM_MEDIA_TYPE&) {}
+  static void Drop(IPin*& pin) { pin->Release(); }
+  static void Drop(AM_MEDIA_TYPE&) {}
+  static bool HandOut(IPin* pin, IPin** out) {
+    *out = pin;
+    pin->AddRef();
+    return true;
   }
-  ~CPinEnum() {
-    for (IPin* pin : m_pins) pin->Release();
-    --TestTunerObjects();
-  }
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IEnumPins) {
-      *ppv = static_cast<IEnumPins*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++m_references; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG left = --m_references;
-    if (left == 0) delete this;
-    return left;
-  }
-  STDMETHODIMP Next(ULONG count, IPin** pins, ULONG* fetched) override {
-    if (!pins || (count > 1 && !fetched)) return E_POINTER;
-    ULONG got = 0;
-    while (got < count && m_position < m_pins.size()) {
-      pins[got] = m_pins[m_position++];
-      pins[got++]->AddRef();
-    }
-    if (fetched) *fetched = got;
-    return got == count ? S_OK : S_FALSE;
-  }
-  STDMETHODIMP Skip(ULONG count) override {
-    m_position = static_cast<ULONG>(std::min<size_t>(m_pins.size(), size_t{m_position} + count));
-    return m_position < m_pins.size() ? S_OK : S_FALSE;
-  }
-  STDMETHODIMP Reset() override {
-    m_position = 0;
-    return S_OK;
-  }
-  STDMETHODIMP Clone(IEnumPins** clone) override {
-    if (!clone) return E_POINTER;
-    *clone = new CPinEnum(m_pins, m_position);
-    return S_OK;
+  static bool HandOut(const AM_MEDIA_TYPE& type, AM_MEDIA_TYPE** out) {
+    *out = NewType(type);
+    return *out != nullptr;
   }
 
- private:
-  std::vector<IPin*> m_pins;
+  std::vector<ITEM> m_items;
   ULONG m_position;
-  std::atomic<ULONG> m_references{1};
 };
+
+using CTypeEnum = CListEnum<IEnumMediaTypes, AM_MEDIA_TYPE, AM_MEDIA_TYPE*>;
+using CPinEnum = CListEnum<IEnumPins, IPin*, IPin*>;
 
 }  // namespace
 

@@ -32,6 +32,34 @@ std::atomic<long>& TestTunerObjects();
 // The server's record keeping when a filter goes (the call record file).
 void OnTestTunerFilterReleased();
 
+// The plain COM objects of the server (enumerators, class objects): one interface,
+// counted among the server's objects while they live.
+template <class INTERFACE>
+class CServerObject : public INTERFACE {
+ public:
+  CServerObject() { ++TestTunerObjects(); }
+  virtual ~CServerObject() { --TestTunerObjects(); }
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    if (riid == IID_IUnknown || riid == __uuidof(INTERFACE)) {
+      *ppv = static_cast<INTERFACE*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++m_references; }
+  STDMETHODIMP_(ULONG) Release() override {
+    ULONG left = --m_references;
+    if (left == 0) delete this;
+    return left;
+  }
+
+ private:
+  std::atomic<ULONG> m_references{1};
+};
+
 class CTestTunerFilter;
 
 // A pin of the tuner over one pin of the emulated tuner. Its references are the filter's.

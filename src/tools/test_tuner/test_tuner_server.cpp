@@ -130,26 +130,9 @@ std::wstring InstanceKey(int device) {
   return L"CLSID\\" + GuidText(kKsCategoryBdaNetworkTuner) + L"\\Instance\\" + GuidText(DeviceClsid(device));
 }
 
-class CTestTunerFactory final : public IClassFactory {
+class CTestTunerFactory final : public CServerObject<IClassFactory> {
  public:
-  explicit CTestTunerFactory(int device) : m_device(device) { ++TestTunerObjects(); }
-  ~CTestTunerFactory() { --TestTunerObjects(); }
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *ppv = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++m_references; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG left = --m_references;
-    if (left == 0) delete this;
-    return left;
-  }
+  explicit CTestTunerFactory(int device) : m_device(device) {}
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
@@ -173,7 +156,6 @@ class CTestTunerFactory final : public IClassFactory {
 
  private:
   int m_device;
-  std::atomic<ULONG> m_references{1};
 };
 
 }  // namespace
