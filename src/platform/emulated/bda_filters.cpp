@@ -468,11 +468,15 @@ HRESULT CEmuTunerFilter::OnRun() {
   }
   if (!peer || peer->Owner()->Kind() != EMU_FILTER_KIND::Grabber) return S_OK;  // nowhere to go
   auto grabber = std::static_pointer_cast<CEmuGrabberFilter>(peer->Owner()->shared_from_this());
-  std::lock_guard<std::mutex> guard(m_streamLock);
-  if (m_streaming) return S_OK;
-  m_streaming = true;
-  m_thread = std::thread(&CEmuTunerFilter::Stream, this, grabber);
+  StartStreaming([grabber](double sampleTime, const MEDIA_SAMPLE_INFO& sample) { grabber->Deliver(sampleTime, sample); });
   return S_OK;
+}
+
+void CEmuTunerFilter::StartStreaming(SAMPLE_SINK sink) {
+  std::lock_guard<std::mutex> guard(m_streamLock);
+  if (m_streaming) return;
+  m_streaming = true;
+  m_thread = std::thread(&CEmuTunerFilter::Stream, this, std::move(sink));
 }
 
 void CEmuTunerFilter::StopStreaming() {
@@ -484,7 +488,7 @@ void CEmuTunerFilter::StopStreaming() {
   if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id()) m_thread.join();
 }
 
-void CEmuTunerFilter::Stream(std::shared_ptr<CEmuGrabberFilter> grabber) {
+void CEmuTunerFilter::Stream(SAMPLE_SINK sink) {
   using Clock = std::chrono::steady_clock;
   const EMULATED_DEVICE_DESC& d = m_device->Description();
   const size_t sampleSize = std::max<size_t>(kPacketSize, d.sampleSize - d.sampleSize % kPacketSize);
@@ -514,7 +518,7 @@ void CEmuTunerFilter::Stream(std::shared_ptr<CEmuGrabberFilter> grabber) {
   };
   auto deliver = [&](const BYTE* data, size_t length, bool preroll, bool discontinuity) {
     double seconds = d.streamBitsPerSecond > 0 ? bytesSent * 8.0 / d.streamBitsPerSecond : 0.0;
-    grabber->Deliver(seconds, MEDIA_SAMPLE_INFO{data, static_cast<DWORD>(length), preroll, discontinuity});
+    sink(seconds, MEDIA_SAMPLE_INFO{data, static_cast<DWORD>(length), preroll, discontinuity});
     m_device->CountSample(static_cast<DWORD>(length));
   };
 

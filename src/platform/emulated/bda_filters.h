@@ -158,11 +158,19 @@ class CEmuTunerFilter final : public CEmuFilter, public CBdaTopology, public CBd
   void OnPause() override { StopStreaming(); }
   void OnStop() override { StopStreaming(); }
 
+  // Where the streaming thread hands each sample; a shell of another platform (a COM
+  // filter) streams the same samples into its own pins.
+  using SAMPLE_SINK = std::function<void(double sampleTime, const MEDIA_SAMPLE_INFO& sample)>;
+  // Starts the streaming thread unless it runs; it delivers only while the tuner is locked.
+  void StartStreaming(SAMPLE_SINK sink);
+  // Returns once the thread has ended: no sample reaches the sink afterwards.
+  void StopStreaming();
+  const std::shared_ptr<CEmulatedBdaDevice>& Device() const { return m_device; }
+
  private:
   void AddInputPin();
   void AddOutputPin();
-  void StopStreaming();
-  void Stream(std::shared_ptr<CEmuGrabberFilter> grabber);
+  void Stream(SAMPLE_SINK sink);
   void Record(const char* kind, DWORD id, HRESULT hr, std::vector<BYTE> data = {});
 
   std::shared_ptr<CEmulatedBdaDevice> m_device;
