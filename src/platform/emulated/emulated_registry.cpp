@@ -442,7 +442,7 @@ bool CEmulatedRegistry::LoadLocked(const std::string& text) {
       for (size_t i = 1; i < parts.size(); ++i) {
         std::string name;
         // A key name never holds the path separator, and the system's names stop at 255.
-        if (!Unescape(parts[i], name) || name.empty() || name.size() > 255 ||
+        if (!Unescape(parts[i], name) || name.empty() || Utf16Length(name) > 255 ||
             name.find('\\') != std::string::npos)
           return false;
         auto& child = node->subKeys[name];
