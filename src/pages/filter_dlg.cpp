@@ -385,7 +385,10 @@ bool CFilterDlg::OnCommand(int id, int notification) {
 }
 
 int CFilterDlg::HandleFilterCommand(unsigned command, uint32_t value) {
+  if (command > kFilterCmdUseDhcp) return 0;
   CWaitCursor wait(m_dialog);
+  // The other fields keep what the user typed: the refresh below shows the members.
+  TakeControlValues();
   switch (command) {
     case kFilterCmdApply:
       ApplyFilterSettings();
