@@ -3,18 +3,23 @@
 // the status block of the instance, and the exit codes a script relies on.
 #ifndef _WIN32
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/system.h"
+
+extern char** environ;
 
 namespace {
 
@@ -41,24 +46,28 @@ class RemoteProcesses {
     std::system(("rm -rf '" + m_dir + "'").c_str());
   }
 
+  // The program with this run's private directory and registry, its output in <tag>.out/.err.
   pid_t Spawn(const std::string& program, const std::vector<std::string>& args, const std::string& tag) {
-    pid_t pid = fork();
-    if (pid == 0) {
-      setenv("VELVETFIN_REGISTRY", (m_dir + "/registry").c_str(), 1);
-      setenv("XDG_RUNTIME_DIR", m_dir.c_str(), 1);
-      std::freopen((m_dir + "/" + tag + ".out").c_str(), "w", stdout);
-      std::freopen((m_dir + "/" + tag + ".err").c_str(), "w", stderr);
-      std::vector<char*> argv{const_cast<char*>(program.c_str())};
-      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      execv(program.c_str(), argv.data());
-      _exit(127);
-    }
+    std::vector<std::string> env{"VELVETFIN_REGISTRY=" + m_dir + "/registry", "XDG_RUNTIME_DIR=" + m_dir};
+    for (char** e = environ; *e; ++e)
+      if (std::strncmp(*e, "VELVETFIN_REGISTRY=", 19) != 0 && std::strncmp(*e, "XDG_RUNTIME_DIR=", 16) != 0) env.push_back(*e);
+    std::vector<char*> argv{const_cast<char*>(program.c_str())}, envp;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 1, (m_dir + "/" + tag + ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&files, 2, (m_dir + "/" + tag + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, program.c_str(), &files, nullptr, argv.data(), envp.data()) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&files);
     return pid;
   }
   static int Wait(pid_t pid) {
     int status = 0;
-    waitpid(pid, &status, 0);
+    if (pid <= 0 || waitpid(pid, &status, 0) != pid) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
   RUN Remote(const std::vector<std::string>& args) {
