@@ -1,6 +1,6 @@
 // How other programs reach a running receiver. Under Windows: its remote window, a
-// hidden top-level window titled "Velvetfin" carrying the window property
-// "Velvetfin.Instance" (instance number + 1), which takes the registered messages.
+// message-only window of class "Velvetfin.Remote" titled "Velvetfin" carrying the window
+// property "Velvetfin.Instance" (instance number + 1), which takes the registered messages.
 // Elsewhere: a local stream socket per instance in the user's private directory.
 #pragma once
 #include <functional>

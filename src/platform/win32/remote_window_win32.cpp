@@ -1,6 +1,7 @@
-// The remote window: a hidden top-level window on a thread of its own that takes
-// the registered messages of controlling programs. Every instance has the same
-// title, so the window carries its instance number as a window property.
+// The remote window: a message-only window on a thread of its own that takes the
+// registered messages of controlling programs (message-only: never shown, and it
+// exists without a desktop too). Every instance has the same title, so the window
+// carries its instance number as a window property.
 #include <windows.h>
 
 #include <condition_variable>
@@ -70,16 +71,17 @@ class CRemoteWindow final : public CRemoteServer {
     wc.hInstance = module;
     wc.lpszClassName = kClassName;
     ::RegisterClassW(&wc);  // a second server of the process finds it registered
-    HWND window = ::CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, kTitle, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                    module, this);
+    HWND window = ::CreateWindowExW(0, kClassName, kTitle, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module, this);
+    DWORD error = ::GetLastError();
     if (window && !::SetPropW(window, kInstanceProperty, reinterpret_cast<HANDLE>(uintptr_t(m_instance) + 1))) {
+      error = ::GetLastError();
       ::DestroyWindow(window);
       window = nullptr;
     }
     {
       std::lock_guard<std::mutex> guard(m_lock);
       m_window = window;
-      m_error = window ? 0 : ::GetLastError();
+      m_error = window ? 0 : error;
       m_ready = true;
     }
     m_started.notify_all();
@@ -101,18 +103,6 @@ class CRemoteWindow final : public CRemoteServer {
   std::thread m_thread;
 };
 
-struct FIND_WINDOW {
-  uintptr_t wanted;
-  HWND found;
-};
-
-BOOL CALLBACK FindInstance(HWND hwnd, LPARAM lParam) {
-  auto* find = reinterpret_cast<FIND_WINDOW*>(lParam);
-  if (reinterpret_cast<uintptr_t>(::GetPropW(hwnd, kInstanceProperty)) != find->wanted) return TRUE;
-  find->found = hwnd;
-  return FALSE;
-}
-
 }  // namespace
 
 std::unique_ptr<CRemoteServer> StartRemoteWindow(unsigned instance, REMOTE_MESSAGE_HANDLER handler,
@@ -123,7 +113,8 @@ std::unique_ptr<CRemoteServer> StartRemoteWindow(unsigned instance, REMOTE_MESSA
 }
 
 HWND FindRemoteWindow(unsigned instance) {
-  FIND_WINDOW find{uintptr_t(instance) + 1, nullptr};
-  ::EnumWindows(&FindInstance, reinterpret_cast<LPARAM>(&find));
-  return find.found;
+  const uintptr_t wanted = uintptr_t(instance) + 1;
+  for (HWND window = nullptr; (window = ::FindWindowExW(HWND_MESSAGE, window, kClassName, nullptr)) != nullptr;)
+    if (reinterpret_cast<uintptr_t>(::GetPropW(window, kInstanceProperty)) == wanted) return window;
+  return nullptr;
 }
