@@ -385,8 +385,8 @@ bool CFilterDlg::OnCommand(int id, int notification) {
 }
 
 int CFilterDlg::HandleFilterCommand(unsigned command, uint32_t value) {
-  if (command > kFilterCmdUseDhcp) return 0;
   CWaitCursor wait(m_dialog);
+  if (command > kFilterCmdUseDhcp) return 0;
   // The other fields keep what the user typed: the refresh below shows the members.
   TakeControlValues();
   switch (command) {
