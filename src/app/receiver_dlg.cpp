@@ -352,14 +352,17 @@ LRESULT CReceiverDlg::OnExternalCommand(bool tuner, WPARAM command, LPARAM value
     CWaitCursor wait(Controls());
     // The Status/Tuner page passes the LNB commands on to its DiSEqC/LNB page, if any.
     int answer = m_tuner->HandleTunerCommand(cmd, v);
-    if (m_lnb) m_lnb->ShowMembers();
-    m_tuner->ShowMembers();
+    // An unlisted command changes nothing, not even what the controls show.
+    if (answer) {
+      if (m_lnb) m_lnb->ShowMembers();
+      m_tuner->ShowMembers();
+    }
     return answer;
   }
   if (!m_filter) return 1;
   CWaitCursor wait(Controls());
   int answer = m_filter->HandleFilterCommand(cmd, v);
-  m_filter->ShowMembers();
+  if (answer) m_filter->ShowMembers();
   return answer;
 }
 

@@ -35,6 +35,7 @@
 #include "platform/service_control.h"
 #include "platform/sound.h"
 #include "platform/system.h"
+#include "remote/remote_control.h"
 #include "settings/settings_store.h"
 #include "ui/dialog_ids.h"
 #include "ui/message_box.h"
@@ -423,14 +424,23 @@ int main(int argc, char** argv) {
   CStatusPrinter status;
   CSettingsFileReport settingsReport;
   const bool counters = o.counters;
-  app.SetDialogObserver([&, counters](CReceiverDlg& dialog) {
+  // Other programs control the receiver through its remote socket (window under
+  // Windows) and watch its status block.
+  SetStatusPublisherFactory(&CreateStatusBlockPublisher);
+  std::unique_ptr<CRemoteServer> remote;
+  const unsigned instance = app.Instance();
+  app.SetDialogObserver([&, counters, instance](CReceiverDlg& dialog) {
     std::printf("%s - version %s\n", kProgramName, kVersionText);
     std::fflush(stdout);
     settingsReport.AtStart();
-    dialog.SetTickObserver([&, counters] {
+    dialog.SetTickObserver([&, counters, instance] {
       // Quit requests wait for the first tick: before it, start-up still holds the loop.
       if (!g_mainWindow.load()) {
         g_mainWindow = dialog.Window();
+        // Served from the first tick on, when the loop runs that the requests wait for.
+        std::string error;
+        remote = StartRemoteControl(dialog.Window(), instance, kRemoteMessageNames, &error);
+        if (!remote) std::fprintf(stderr, "velvetfin: no remote control: %s\n", error.c_str());
         if (int pending = g_signals.load()) RequestQuit(pending >= 2);
         if (g_deadlinePassed.load()) RequestQuit(false);
       }
@@ -469,6 +479,9 @@ int main(int argc, char** argv) {
     });
     result = app.Run();
   }
+  // After the loop: a request still waiting is answered 0, none runs beside the shutdown.
+  remote.reset();
+  SetStatusPublisherFactory(nullptr);
   g_mainWindow = nullptr;
   SetSoundPlayer(nullptr);
 

@@ -386,6 +386,9 @@ bool CFilterDlg::OnCommand(int id, int notification) {
 
 int CFilterDlg::HandleFilterCommand(unsigned command, uint32_t value) {
   CWaitCursor wait(m_dialog);
+  if (command > kFilterCmdUseDhcp) return 0;
+  // The other fields keep what the user typed: the refresh below shows the members.
+  TakeControlValues();
   switch (command) {
     case kFilterCmdApply:
       ApplyFilterSettings();

@@ -638,6 +638,8 @@ bool CTunerDlg::OnCommand(int id, int notification) {
 int CTunerDlg::HandleTunerCommand(unsigned command, uint32_t value) {
   if (command > 15) return 0;
   CWaitCursor wait(m_mainDialog);
+  // What the user typed but did not apply survives the refresh that follows the command.
+  TakeControlValues();
   if (command == 0) {
     ApplySettings();
     return 1;
@@ -647,7 +649,6 @@ int CTunerDlg::HandleTunerCommand(unsigned command, uint32_t value) {
     if (m_lnbPage) m_lnbPage->HandleTunerCommand(command, value);
     return 1;
   }
-  TakeControlValues();
   TUNER_PROFILE_VALUES& v = m_values;
   switch (command) {
     case 1: v.freqText = FormatText("%.3f", double(value) / 1000.0); break;

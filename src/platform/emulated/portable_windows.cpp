@@ -176,6 +176,10 @@ LRESULT CPortableWindowServices::SendMessage(CWindow* base, UINT message, WPARAM
   if (!m_alive.count(base)) return 0;
   auto* window = static_cast<CPortableWindow*>(base);
   bool otherThread = !m_modalStack.empty() && m_loopThread != std::this_thread::get_id();
+  // Once the loop has ended, another thread's message would run beside the dialog's
+  // shutdown on the wrong thread: it is refused like one for a window that is gone.
+  if (m_modalStack.empty() && m_loopThread != std::thread::id() && m_loopThread != std::this_thread::get_id())
+    return 0;
   if (!otherThread) {
     lock.unlock();
     return Dispatch(window, message, wParam, lParam);

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/language_module_file.h"
+#include "platform/linux/private_files.h"
 #include "platform/process.h"
 
 namespace {
@@ -50,42 +51,8 @@ const LOCALE_RECORD kLocales[] = {
 
 constexpr size_t kMutexNameMax = 200;
 
-// The lock file's name: the mutex name with everything but letters, digits,
-// '.', '-' and '_' percent-encoded, so distinct names never share a file.
-std::string LockFileName(const std::string& name) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out = "velvetfin-mutex-";
-  for (unsigned char c : name) {
-    bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
-                 c == '-' || c == '_';
-    if (plain) {
-      out += char(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out + ".lock";
-}
-
-// A directory only this user can reach: $XDG_RUNTIME_DIR when it is ours, else
-// /tmp/velvetfin-<uid> created 0700 (and refused if someone else owns it).
-bool PrivateDirectory(std::string& dir) {
-  const uid_t uid = getuid();
-  struct stat st {};
-  const char* runtime = getenv("XDG_RUNTIME_DIR");
-  if (runtime && runtime[0] == '/' && stat(runtime, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid &&
-      (st.st_mode & 077) == 0) {
-    dir = runtime;
-    return true;
-  }
-  dir = "/tmp/velvetfin-" + std::to_string(uid);
-  if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != uid || (st.st_mode & 077) != 0)
-    return false;
-  return true;
-}
+// The lock file's name: the mutex name percent-encoded, so distinct names never share a file.
+std::string LockFileName(const std::string& name) { return "velvetfin-mutex-" + PercentEncodedName(name) + ".lock"; }
 
 // Every thread of the process: nice values and affinity are per thread on Linux.
 std::vector<pid_t> ProcessThreads() {
