@@ -50,12 +50,14 @@ void CDialogWin32::SetItemText(int id, const std::string& text) {
 
 std::string CDialogWin32::GetItemText(int id) { return WindowText(Item(id)); }
 
+// 2 is the third state of a three-state box ("Inversion"), kept both ways.
 void CDialogWin32::CheckButton(int id, int state) {
-  ::CheckDlgButton(m_dialog, id, state ? BST_CHECKED : BST_UNCHECKED);
+  ::CheckDlgButton(m_dialog, id, state == 2 ? BST_INDETERMINATE : state ? BST_CHECKED : BST_UNCHECKED);
 }
 
 int CDialogWin32::IsButtonChecked(int id) {
-  return ::IsDlgButtonChecked(m_dialog, id) == BST_CHECKED ? 1 : 0;
+  UINT state = ::IsDlgButtonChecked(m_dialog, id);
+  return state == BST_INDETERMINATE ? 2 : state == BST_CHECKED ? 1 : 0;
 }
 
 void CDialogWin32::EnableItem(int id, bool enable) {
