@@ -33,7 +33,11 @@ foreach(def ${vf_language_defs})
     endif()
     set(rc ${CMAKE_BINARY_DIR}/lang/${VF_LANG_CODE}.rc)
     configure_file(${CMAKE_SOURCE_DIR}/resources/lang/language_module.rc.in ${rc} @ONLY)
-    set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${def})
+    set(translated "")
+    foreach(script dialogs tuner_page lnb_page filter_page)
+      list(APPEND translated ${VF_LANG_DIALOGS}/${script}.rc)
+    endforeach()
+    set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS "${def};${translated};${VF_LANG_ICON}")
     add_library(language_${VF_LANG_CODE} MODULE ${rc} ${CMAKE_SOURCE_DIR}/resources/lang/module_entry.c)
     # Resources and an empty entry point: no C runtime, nothing that could run.
     set_target_properties(language_${VF_LANG_CODE} PROPERTIES

@@ -254,6 +254,8 @@ class CWin32WindowServices final : public CWindowServices {
 
 void SetWin32WindowPainter(CWin32WindowPainter* painter) { g_painter = painter; }
 
+HINSTANCE Win32ResourceModule() { return ResourceModule(); }
+
 CWindowServices& OsWindowServices() {
   static CWin32WindowServices services;
   return services;

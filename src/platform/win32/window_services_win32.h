@@ -14,3 +14,7 @@ class CWin32WindowPainter {
 
 // Installs the painter every dialog created from now on uses (null: none).
 void SetWin32WindowPainter(CWin32WindowPainter* painter);
+
+// Where dialog templates, menus and the language's pictures come from: the loaded
+// language module, else the program itself.
+HINSTANCE Win32ResourceModule();
