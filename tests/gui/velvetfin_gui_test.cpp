@@ -46,7 +46,7 @@ bool WaitFor(const std::function<bool()>& done, int ms = kWaitMs) {
 std::string Text(HWND window) {
   wchar_t text[512] = {};
   // WM_GETTEXT is marshalled between processes; GetWindowText of another process's control is not.
-  ::SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, nullptr);
+  ::SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 30000, nullptr);
   return WideToUtf8(text);
 }
 
@@ -142,7 +142,9 @@ class CVelvetfin {
   std::vector<std::string> Answer(const std::wstring& title, int button, int ms) {
     std::vector<std::string> texts;
     while (HWND box = WaitForWindow(title, texts.empty() ? ms : std::min(ms, 3000))) {
-      texts.push_back(BoxText(box));
+      std::string text;
+      WaitFor([&] { return !(text = BoxText(box)).empty(); }, 5000);
+      texts.push_back(text);
       ::PostMessageW(box, WM_COMMAND, button, 0);
       WaitFor([&] { return !::IsWindow(box); }, 5000);
     }
@@ -321,6 +323,9 @@ TEST_F(VelvetfinGui, ExitAsksAndEscapeDoesNotClose) {
   EXPECT_EQ(program.Answer(L"Question ?", IDNO, 1000).size(), 1u);
   EXPECT_FALSE(program.Ended(500));
 
+  // The Esc key as the dialog's message loop gets it, then the commands it and the close
+  // command become.
+  ::PostMessageW(::GetDlgItem(main, IDC_HIDE), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
   ::PostMessageW(main, WM_COMMAND, IDCANCEL, 0);
   ::PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
   ::PostMessageW(main, WM_CLOSE, 0, 0);
