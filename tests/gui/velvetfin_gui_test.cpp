@@ -53,26 +53,28 @@ std::string Text(HWND window) {
 std::string ItemText(HWND dialog, int id) { return Text(::GetDlgItem(dialog, id)); }
 
 // A top-level window of this process with this title (a message box or a dialog).
+struct WINDOW_SEARCH {
+  DWORD pid;
+  const std::wstring* title;
+  HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND w, LPARAM p) {
+  auto* s = reinterpret_cast<WINDOW_SEARCH*>(p);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(w, &owner);
+  wchar_t text[256] = {};
+  ::GetWindowTextW(w, text, 256);
+  if (owner == s->pid && *s->title == text && ::IsWindowVisible(w)) {
+    s->found = w;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 HWND FindOwnWindow(DWORD pid, const std::wstring& title) {
-  struct SEARCH {
-    DWORD pid;
-    const std::wstring* title;
-    HWND found;
-  } search{pid, &title, nullptr};
-  ::EnumWindows(
-      [](HWND w, LPARAM p) -> BOOL {
-        auto* s = reinterpret_cast<SEARCH*>(p);
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(w, &owner);
-        wchar_t text[256] = {};
-        ::GetWindowTextW(w, text, 256);
-        if (owner == s->pid && *s->title == text && ::IsWindowVisible(w)) {
-          s->found = w;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  WINDOW_SEARCH search{pid, &title, nullptr};
+  ::EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
