@@ -7,6 +7,7 @@
 #include "datapath/sample_grabber_cb.h"
 #include "extensions/extension_types.h"
 #include "pages/lnb_dlg.h"
+#include "pages/tuner_dlg_ids.h"
 #include "log/log.h"
 #include "platform/system.h"
 #include "platform/text_util.h"
@@ -192,6 +193,11 @@ void CReceiverDlg::CreatePages() {
   if (m_tuner) {
     m_tunerHost.init = [this] { m_tuner->OnInitDialog(); };
     m_tunerHost.command = [this](int id, int code) { return m_tuner->OnCommand(id, code); };
+    m_tunerHost.notify = [this](const CONTROL_NOTIFY& n) {
+      if (n.controlId != IDC_FREQ_SPIN || n.code != kNotifySpinDelta) return false;
+      m_tuner->OnFrequencySpin(n.delta);
+      return true;
+    };
     AddPage(m_tunerHost, IDD_TUNER_PAGE, IDS_TAB_TUNER);
   }
   if (m_lnb) {
@@ -264,6 +270,15 @@ bool CReceiverDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
       default:
         return false;
     }
+  }
+  if (message == WM_NOTIFY) {
+    const auto* n = reinterpret_cast<const CONTROL_NOTIFY*>(lParam);
+    if (!n || n->controlId != IDC_TABS || !m_tabs) return false;
+    if (n->code == kNotifyTabSelChanging) m_tabs->OnSelChanging();
+    else if (n->code == kNotifyTabSelChange) m_tabs->OnSelChanged();
+    else return false;
+    *result = 0;
+    return true;
   }
   if (message == WM_TIMER) {
     if (wParam != kMainTimerId) return false;

@@ -85,11 +85,13 @@ class CReceiverDlg final : public CWindowHandler {
     std::unique_ptr<CWindow> window;
     std::function<void()> init;
     std::function<bool(int, int)> command;
+    std::function<bool(const CONTROL_NOTIFY&)> notify;
     bool OnInitDialog(CWindow&) override {
       if (init) init();
       return true;
     }
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT*) override {
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*) override {
+      if (message == WM_NOTIFY && notify && lParam) return notify(*reinterpret_cast<const CONTROL_NOTIFY*>(lParam));
       if (message != WM_COMMAND || !command) return false;
       return command(static_cast<int>(wParam & 0xFFFF), static_cast<int>((wParam >> 16) & 0xFFFF));
     }

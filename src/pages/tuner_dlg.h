@@ -50,7 +50,7 @@ class CTunerDlg final : public CTunerPage {
   int HandleTunerCommand(unsigned command, uint32_t value) override;
 
   // The up-down beside the frequency: delta as the notification gives it.
-  void OnFrequencySpin(int delta);
+  void OnFrequencySpin(int delta) override;
   void TakeControlValues();
   // Loads a profile's values into the members (clamped to their ranges).
   void LoadSettings(const std::string& section);

@@ -48,6 +48,8 @@ class CTunerPage {
   virtual ~CTunerPage() = default;
   virtual void OnInitDialog() = 0;
   virtual bool OnCommand(int id, int notification) = 0;
+  // The up-down beside the frequency: delta as the notification gives it.
+  virtual void OnFrequencySpin(int delta) = 0;
   virtual void ShowMembers() = 0;
   // A profile became current: load from `source` when given (a copy), else from
   // `name`; hand the LNB values to the LNB page; show; apply.

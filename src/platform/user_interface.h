@@ -29,7 +29,7 @@ class CDialogControls {
   virtual void SetItemText(int id, const std::string& text) = 0;
   virtual std::string GetItemText(int id) = 0;
 
-  // Check boxes and radio buttons: 0 unchecked, 1 checked.
+  // Check boxes and radio buttons: 0 unchecked, 1 checked, 2 indeterminate (three-state boxes).
   virtual void CheckButton(int id, int state) = 0;
   virtual int IsButtonChecked(int id) = 0;
 

@@ -23,6 +23,7 @@ typedef intptr_t INT_PTR;
 // The window messages and codes the program handles, with their Windows values.
 #define WM_DESTROY 0x0002
 #define WM_CLOSE 0x0010
+#define WM_NOTIFY 0x004E
 #define WM_COMMAND 0x0111
 #define WM_TIMER 0x0113
 #define WM_POWERBROADCAST 0x0218
@@ -38,6 +39,19 @@ typedef intptr_t INT_PTR;
 #define BN_CLICKED 0
 #define CBN_SELCHANGE 1
 #endif
+
+// A control's notification (WM_NOTIFY, wParam the control id, lParam this record),
+// decoded by the backend so the dialog logic reads no window-system structure.
+struct CONTROL_NOTIFY {
+  int controlId = 0;
+  int code = 0;
+  int delta = 0;  // the up-down's step for kNotifySpinDelta
+};
+enum : int {
+  kNotifyTabSelChange = -551,    // TCN_SELCHANGE
+  kNotifyTabSelChanging = -552,  // TCN_SELCHANGING
+  kNotifySpinDelta = -722,       // UDN_DELTAPOS
+};
 
 // The window of one dialog the services created.
 class CWindow {
@@ -98,7 +112,9 @@ class CWindowServices {
   // cannot be created.
   virtual INT_PTR RunModal(CWindow& window, CWindow* owner, CWindowHandler& handler) = 0;
   // Creates a modeless dialog (parent null: top level) or a child page of `parent`;
-  // false when it cannot be created. The window is destroyed with the object.
+  // false when it cannot be created. The window is destroyed with the object. A page
+  // of a dialog that has a tab control lives inside that control (its origin is the
+  // control's), as the pages of the main dialog are its tabs.
   virtual bool CreateModeless(CWindow& window, CWindow* parent, CWindowHandler& handler) = 0;
   // A message box without owner window.
   virtual BoxResult ShowPlainMessageBox(const std::string& text, const std::string& caption, BoxIcon icon,

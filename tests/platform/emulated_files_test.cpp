@@ -20,6 +20,22 @@ TEST(EmulatedFilesTest, DescriptionRefusesStreamRatesTheStreamingThreadCannotPac
     EXPECT_TRUE(ParseEmulatedDescription(std::string("[T]\nStreamRate=") + rate + "\n", "", &d, &error)) << rate;
 }
 
+// The [Adapter] section belongs to the front ends (whether the virtual adapter is
+// installed): it is no tuner, wherever it stands, and its keys are not tuner keys.
+TEST(EmulatedFilesTest, DescriptionAdapterSectionIsNoTuner) {
+  EMULATED_DESCRIPTION d;
+  std::string error;
+  for (const char* text : {"[Sat]\nFriendlyName=S\n[Adapter]\nInstalled=0\n",
+                           "[adapter]\nInstalled=0\n\n[Sat]\nFriendlyName=S\n"}) {
+    ASSERT_TRUE(ParseEmulatedDescription(text, "", &d, &error)) << text << ": " << error;
+    ASSERT_EQ(d.devices.size(), 1u) << text;
+    EXPECT_EQ(d.devices[0].friendlyName, "S");
+  }
+  EXPECT_FALSE(ParseEmulatedDescription("[Adapter]\nInstalled=0\n", "", &d, &error));
+  EXPECT_EQ(error, "no device section");
+  EXPECT_FALSE(ParseEmulatedDescription("[Adapter]\nInstalled\n[Sat]\n", "", &d, &error)) << "a line without =";
+}
+
 // A value type beyond 32 bits was cut to its low bits on Linux and threw on Windows.
 TEST(EmulatedFilesTest, RegistryFileWithAValueTypeBeyond32BitsIsSetAside) {
   CTempDir dir;

@@ -287,6 +287,7 @@ bool ParseEmulatedDescription(const std::string& text, const std::string& baseDi
   EMULATED_DEVICE_DESC* current = nullptr;
   bool setsGiven[2] = {false, false};
   bool nodesGiven = false;
+  bool inAdapter = false;  // [Adapter] describes the virtual adapter, read by the front ends
   auto finish = [&]() {
     if (!current) return;
     if (!nodesGiven) current->nodes = DefaultNodes(current->deliveryType);
@@ -310,14 +311,21 @@ bool ParseEmulatedDescription(const std::string& text, const std::string& baseDi
         return false;
       }
       finish();
+      std::string section = Trim(t.substr(1, t.size() - 2));
+      inAdapter = LowerCase(section) == "adapter";
+      if (inAdapter) {
+        current = nullptr;
+        continue;
+      }
       result.devices.emplace_back();
       current = &result.devices.back();
-      current->section = Trim(t.substr(1, t.size() - 2));
+      current->section = section;
       setsGiven[0] = setsGiven[1] = false;
       nodesGiven = false;
       continue;
     }
     size_t eq = t.find('=');
+    if (inAdapter && eq != std::string::npos) continue;
     if (eq == std::string::npos || !current) {
       if (error) *error = "line " + std::to_string(lineNumber) + ": expected key=value inside a [device] section";
       return false;

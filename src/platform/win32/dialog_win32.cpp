@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "platform/win32/window_services_win32.h"
 namespace {
 
 std::string WindowText(HWND window) {
@@ -30,12 +31,14 @@ void CDialogWin32::SetItemText(int id, const std::string& text) {
 
 std::string CDialogWin32::GetItemText(int id) { return WindowText(Item(id)); }
 
+// 2 is the third state of a three-state box ("Inversion"), kept both ways.
 void CDialogWin32::CheckButton(int id, int state) {
-  ::CheckDlgButton(m_dialog, id, state ? BST_CHECKED : BST_UNCHECKED);
+  ::CheckDlgButton(m_dialog, id, state == 2 ? BST_INDETERMINATE : state ? BST_CHECKED : BST_UNCHECKED);
 }
 
 int CDialogWin32::IsButtonChecked(int id) {
-  return ::IsDlgButtonChecked(m_dialog, id) == BST_CHECKED ? 1 : 0;
+  UINT state = ::IsDlgButtonChecked(m_dialog, id);
+  return state == BST_INDETERMINATE ? 2 : state == BST_CHECKED ? 1 : 0;
 }
 
 void CDialogWin32::EnableItem(int id, bool enable) {
@@ -245,12 +248,18 @@ int CDialogWin32::GetProgressPos(int id) {
 void CDialogWin32::SetItemIcon(int id, int iconId) {
   HWND w = Item(id);
   if (!w) return;
-  HINSTANCE module = ::GetModuleHandleW(nullptr);
+  // The status and program icons (200 to 203) are always the program's own; other
+  // pictures come from the language module when it has them.
+  HINSTANCE program = ::GetModuleHandleW(nullptr);
+  HINSTANCE language = iconId >= 200 && iconId <= 203 ? program : Win32ResourceModule();
   if ((::GetWindowLongW(w, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP) {
-    HANDLE bitmap = iconId ? ::LoadImageW(module, MAKEINTRESOURCEW(iconId), IMAGE_BITMAP, 0, 0, 0) : nullptr;
+    HANDLE bitmap = nullptr;
+    if (iconId) bitmap = ::LoadImageW(language, MAKEINTRESOURCEW(iconId), IMAGE_BITMAP, 0, 0, 0);
+    if (iconId && !bitmap) bitmap = ::LoadImageW(program, MAKEINTRESOURCEW(iconId), IMAGE_BITMAP, 0, 0, 0);
     ::SendMessageW(w, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
   } else {
-    HICON icon = iconId ? ::LoadIconW(module, MAKEINTRESOURCEW(iconId)) : nullptr;
+    HICON icon = iconId ? ::LoadIconW(language, MAKEINTRESOURCEW(iconId)) : nullptr;
+    if (iconId && !icon) icon = ::LoadIconW(program, MAKEINTRESOURCEW(iconId));
     ::SendMessageW(w, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
   }
   ::SetPropW(w, L"VelvetfinIconId", reinterpret_cast<HANDLE>(static_cast<intptr_t>(iconId)));

@@ -7,10 +7,12 @@
 #include <shellapi.h>
 
 #include "platform/win32/dialog_win32.h"
+#include "platform/win32/window_services_win32.h"
 
 namespace {
 
 HINSTANCE g_resourceModule = nullptr;
+CWin32WindowPainter* g_painter = nullptr;
 HINSTANCE ResourceModule() { return g_resourceModule ? g_resourceModule : ::GetModuleHandleW(nullptr); }
 
 class CWin32Window final : public CWindow {
@@ -29,10 +31,13 @@ class CWin32Window final : public CWindow {
     return WideToUtf8(text);
   }
   void SetIcons(int iconId) override {
+    // Shared icons: the system keeps one copy however often they are set.
     HICON big = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId), IMAGE_ICON,
-                                                ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON), 0));
+                                                ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON),
+                                                LR_SHARED));
     HICON small = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId), IMAGE_ICON,
-                                                  ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
+                                                  ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
+                                                  LR_SHARED));
     ::SendMessageW(m_hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
     ::SendMessageW(m_hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
   }
@@ -82,12 +87,39 @@ struct CREATE_CONTEXT {
   CWindowHandler* handler;
 };
 
+// A minimised window shows its big icon centred in the client area.
+void PaintMinimised(HWND hwnd) {
+  PAINTSTRUCT ps;
+  HDC dc = ::BeginPaint(hwnd, &ps);
+  ::SendMessageW(hwnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  RECT r{};
+  ::GetClientRect(hwnd, &r);
+  HICON icon = reinterpret_cast<HICON>(::SendMessageW(hwnd, WM_GETICON, ICON_BIG, 0));
+  int cx = ::GetSystemMetrics(SM_CXICON), cy = ::GetSystemMetrics(SM_CYICON);
+  if (icon) ::DrawIcon(dc, (r.right - r.left - cx + 1) / 2, (r.bottom - r.top - cy + 1) / 2, icon);
+  ::EndPaint(hwnd, &ps);
+}
+
+// WM_NOTIFY as the program's dialog logic reads it; false for notifications it has no use for.
+bool DecodeNotify(LPARAM lParam, CONTROL_NOTIFY* notify) {
+  const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+  if (!header) return false;
+  notify->controlId = static_cast<int>(header->idFrom);
+  notify->code = static_cast<int>(header->code);
+  if (header->code == UDN_DELTAPOS) {
+    notify->delta = reinterpret_cast<const NMUPDOWN*>(lParam)->iDelta;
+    return true;
+  }
+  return header->code == TCN_SELCHANGE || header->code == TCN_SELCHANGING;
+}
+
 INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     auto* context = reinterpret_cast<CREATE_CONTEXT*>(lParam);
     context->window->Attach(hwnd);
     context->window->m_handler = context->handler;
     ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(context->window));
+    if (g_painter) g_painter->Decorate(context->window->m_templateId, hwnd);
     if (!context->handler->OnInitDialog(*context->window) && !context->window->m_modeless)
       ::EndDialog(hwnd, IDCANCEL);
     return TRUE;
@@ -102,12 +134,41 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     return FALSE;
   }
   LRESULT result = 0;
+  if (message == WM_PAINT && ::IsIconic(hwnd)) {
+    PaintMinimised(hwnd);
+    return TRUE;
+  }
+  if (message == WM_DRAWITEM && g_painter && lParam) {
+    if (!g_painter->DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam))) return FALSE;
+    ::SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, TRUE);
+    return TRUE;
+  }
+  if (message == WM_NOTIFY) {
+    CONTROL_NOTIFY notify;
+    if (!DecodeNotify(lParam, &notify)) return FALSE;
+    if (!window->m_handler->OnMessage(WM_NOTIFY, wParam, reinterpret_cast<LPARAM>(&notify), &result)) return FALSE;
+    ::SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, result);
+    return TRUE;
+  }
   if (!window->m_handler->OnMessage(message, wParam, lParam, &result)) return FALSE;
   ::SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, result);
   return TRUE;
 }
 
 HWND HandleOf(CWindow* window) { return window ? static_cast<CWin32Window*>(window)->Handle() : nullptr; }
+
+// A page of a dialog with a tab control is a child of that control, so the page
+// origin the tab logic uses is the control's.
+HWND PageHost(CWindow* parent) {
+  HWND dialog = HandleOf(parent);
+  if (!dialog) return nullptr;
+  for (HWND child = ::GetWindow(dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t name[32] = {};
+    ::GetClassNameW(child, name, 32);
+    if (::lstrcmpiW(name, WC_TABCONTROLW) == 0) return child;
+  }
+  return dialog;
+}
 
 void FillTray(const TRAY_ICON& icon, NOTIFYICONDATAW* data) {
   *data = NOTIFYICONDATAW{};
@@ -116,8 +177,10 @@ void FillTray(const TRAY_ICON& icon, NOTIFYICONDATAW* data) {
   data->uID = icon.id;
   data->uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   data->uCallbackMessage = icon.callbackMessage;
+  // Shared: the status icon changes often and a fresh copy each time would leak.
   data->hIcon = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(icon.iconId), IMAGE_ICON,
-                                                ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
+                                                ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
+                                                LR_SHARED));
   // The tip field holds 63 characters and the terminating zero in the record's classic size.
   std::wstring tip = Utf8ToWide(icon.tip).substr(0, 63);
   ::lstrcpynW(data->szTip, tip.c_str(), 64);
@@ -139,7 +202,7 @@ class CWin32WindowServices final : public CWindowServices {
     auto& w = static_cast<CWin32Window&>(window);
     w.m_modeless = true;
     CREATE_CONTEXT context{&w, &handler};
-    HWND hwnd = ::CreateDialogParamW(ResourceModule(), MAKEINTRESOURCEW(w.m_templateId), HandleOf(parent),
+    HWND hwnd = ::CreateDialogParamW(ResourceModule(), MAKEINTRESOURCEW(w.m_templateId), PageHost(parent),
                                      &DialogProc, reinterpret_cast<LPARAM>(&context));
     return hwnd != nullptr;
   }
@@ -188,6 +251,10 @@ class CWin32WindowServices final : public CWindowServices {
 };
 
 }  // namespace
+
+void SetWin32WindowPainter(CWin32WindowPainter* painter) { g_painter = painter; }
+
+HINSTANCE Win32ResourceModule() { return ResourceModule(); }
 
 CWindowServices& OsWindowServices() {
   static CWin32WindowServices services;
