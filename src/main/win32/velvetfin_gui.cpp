@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/receiver_app.h"
+#include "app/receiver_dlg.h"
 #include "platform/adapter_list.h"
 #include "platform/device_io.h"
 #include "platform/device_platform.h"
@@ -22,10 +23,12 @@
 #include "platform/profile_file.h"
 #include "platform/registry.h"
 #include "platform/service_control.h"
+#include "remote/remote_control.h"
 #include "ui/message_box.h"
 #include "platform/win32/dialog_win32.h"
 #include "platform/win32/gui_controls_win32.h"
 #include "ui/command_line.h"
+#include "log/log.h"
 
 namespace {
 
@@ -89,5 +92,24 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   CReceiverApp app(options.commandLine);
   std::vector<std::shared_ptr<CEmulatedTapAdapter>> adapters;
   if (options.emulated && !InstallEmulatedPlatform(options, app.Instance(), &adapters)) return 2;
-  return app.Run();
+
+  // Other programs drive the receiver through its registered messages and watch the
+  // status block; the remote window is served once the main dialog's loop runs.
+  SetStatusPublisherFactory(&CreateStatusBlockPublisher);
+  std::unique_ptr<CRemoteServer> remote;
+  bool remoteTried = false;
+  const unsigned instance = app.Instance();
+  app.SetDialogObserver([&remote, &remoteTried, instance](CReceiverDlg& dialog) {
+    dialog.SetTickObserver([&remote, &remoteTried, &dialog, instance] {
+      if (remoteTried) return;
+      remoteTried = true;
+      std::string why;
+      remote = StartRemoteControl(dialog.Window(), instance, kRemoteMessageNames, &why);
+      if (!remote) LogMessage("No remote control: %s", why.c_str());
+    });
+  });
+  int result = app.Run();
+  // Ended after the loop: a controller still waiting gets 0.
+  remote.reset();
+  return result;
 }
