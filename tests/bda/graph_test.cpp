@@ -1,6 +1,7 @@
 // Graph construction on emulated devices.
 #include "bda/network_provider.h"
 #include "bda_fixture.h"
+#include "platform/emulated/vendor_driver.h"
 
 namespace {
 
@@ -175,4 +176,23 @@ TEST_F(BdaTest, ProviderOutlivesTheGraphForWhoeverStillHoldsIt) {
   EXPECT_EQ(info.name, "Antenna Out");
   std::shared_ptr<CGraphPin> peer;
   EXPECT_EQ(pins[0]->ConnectedTo(&peer), kVfwENotConnected);
+}
+
+// A receiver left running reads the signal every second: what the emulated drivers
+// keep of their calls is bounded, and the dump says how many went unrecorded.
+TEST(EmulatedCallRecord, StaysBoundedAndCountsWhatItDrops) {
+  EMULATED_DESCRIPTION description;
+  std::string error;
+  ASSERT_TRUE(ParseEmulatedDescription("[Sat]\nDelivery=satellite\n", "", &description, &error)) << error;
+  CEmulatedBdaPlatform platform;
+  ASSERT_TRUE(platform.Load(description, &error)) << error;
+  auto device = platform.Device(0);
+  BDA_CALL call;
+  call.object = "tuner";
+  call.kind = "Get";
+  for (size_t i = 0; i < kMaxRecordedCalls + 5; ++i) device->Record(call);
+  EXPECT_EQ(device->Calls().size(), kMaxRecordedCalls);
+  EXPECT_NE(device->DumpCalls().find("(5 later calls not recorded)\n"), std::string::npos);
+  device->ClearCalls();
+  EXPECT_EQ(device->DumpCalls().find("not recorded"), std::string::npos);
 }

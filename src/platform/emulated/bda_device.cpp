@@ -46,12 +46,14 @@ std::vector<BDA_CALL> CEmulatedBdaDevice::Calls() const {
 void CEmulatedBdaDevice::ClearCalls() {
   std::lock_guard<std::mutex> guard(m_lock);
   m_calls.clear();
+  m_unrecorded = 0;
   if (m_vendor) m_vendor->ClearCalls();
 }
 
 void CEmulatedBdaDevice::Record(BDA_CALL call) {
   std::lock_guard<std::mutex> guard(m_lock);
-  m_calls.push_back(std::move(call));
+  if (m_calls.size() < kMaxRecordedCalls) m_calls.push_back(std::move(call));
+  else ++m_unrecorded;
 }
 
 std::string CEmulatedBdaDevice::DumpCalls() const {
@@ -81,6 +83,13 @@ std::string CEmulatedBdaDevice::DumpCalls() const {
     }
     std::snprintf(line, sizeof(line), " hr=0x%08lX\n", static_cast<unsigned long>(static_cast<DWORD>(call.result)));
     text += line;
+  }
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_unrecorded) {
+      std::snprintf(line, sizeof(line), "(%llu later calls not recorded)\n", static_cast<unsigned long long>(m_unrecorded));
+      text += line;
+    }
   }
   if (m_vendor) text += m_vendor->DumpCalls();
   return text;

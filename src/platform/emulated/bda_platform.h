@@ -87,6 +87,7 @@ class CEmulatedBdaDevice {
   std::unique_ptr<CEmulatedVendorDriver> m_vendor;
   mutable std::mutex m_lock;
   std::vector<BDA_CALL> m_calls;
+  uint64_t m_unrecorded = 0;
   std::map<KEY, LONG> m_pending;
   std::map<KEY, LONG> m_committed;
   bool m_changing = false;

@@ -406,7 +406,7 @@ HRESULT CEmulatedVendorDriver::DoQuery(int object, const GUID& set, DWORD id, DW
   call.result = known ? S_OK : HRESULT_FROM_WIN32(ERROR_SET_NOT_FOUND);
   call.support = bits;
   if (support) *support = bits;
-  m_calls.push_back(std::move(call));
+  Keep(std::move(call));
   return known ? S_OK : HRESULT_FROM_WIN32(ERROR_SET_NOT_FOUND);
 }
 
@@ -447,7 +447,7 @@ HRESULT CEmulatedVendorDriver::DoCall(int object, bool get, const GUID& set, DWO
   }
   call.result = hr;
   if (get && SUCCEEDED(hr)) call.reply = Bytes(data, dataLength);
-  m_calls.push_back(std::move(call));
+  Keep(std::move(call));
   return hr;
 }
 
@@ -644,7 +644,7 @@ BOOL CEmulatedVendorDriver::OnIoControl(const std::string& path, DWORD code, con
   }
   call.result = ok ? S_OK : HRESULT_FROM_WIN32(SystemServices().GetLastError());
   if (ok && out && returned && *returned) call.reply = Bytes(out, *returned);
-  m_calls.push_back(std::move(call));
+  Keep(std::move(call));
   return ok;
 }
 
@@ -743,6 +743,12 @@ BOOL CEmulatedVendorDriver::TtIoControl(DWORD code, const BYTE* in, DWORD inLeng
   return fail(ERROR_NOT_SUPPORTED);
 }
 
+void CEmulatedVendorDriver::Keep(VENDOR_CALL&& call) {
+  // A receiver left running reads the signal every second: the record stays bounded.
+  if (m_calls.size() < kMaxRecordedCalls) m_calls.push_back(std::move(call));
+  else ++m_unrecorded;
+}
+
 std::vector<VENDOR_CALL> CEmulatedVendorDriver::Calls() const {
   std::lock_guard<std::mutex> g(m_lock);
   return m_calls;
@@ -751,6 +757,7 @@ std::vector<VENDOR_CALL> CEmulatedVendorDriver::Calls() const {
 void CEmulatedVendorDriver::ClearCalls() {
   std::lock_guard<std::mutex> g(m_lock);
   m_calls.clear();
+  m_unrecorded = 0;
 }
 
 std::string CEmulatedVendorDriver::DumpCalls(bool withQueries) const {

@@ -67,6 +67,10 @@ struct VENDOR_DRIVER_OPTIONS {
   bool jacTekAlternateSet = false;
 };
 
+// How many calls each emulated driver keeps: a receiver left running reads the signal
+// every second, so the record must not grow for ever. Later calls are only counted.
+constexpr size_t kMaxRecordedCalls = 20000;
+
 class CEmulatedVendorDriver : public CKsPropertySet {
  public:
   CEmulatedVendorDriver(std::string family, const VENDOR_DRIVER_OPTIONS& options);
@@ -160,6 +164,8 @@ class CEmulatedVendorDriver : public CKsPropertySet {
   std::map<PROPERTY_KEY, DWORD> m_support;
   std::map<PROPERTY_KEY, FAILURE> m_failures;
   std::vector<VENDOR_CALL> m_calls;
+  uint64_t m_unrecorded = 0;  // calls past the record's bound
+  void Keep(VENDOR_CALL&& call);  // under m_lock
   std::vector<DEVICE_ENTRY> m_devices;
   std::unique_ptr<CObjectView> m_views[VO_COUNT];
   std::shared_ptr<CKernelDevice> m_kernelDevice;
