@@ -308,6 +308,41 @@ TEST_F(VelvetfinGui, MainWindowTabsPagesAndStatus) {
   EXPECT_EQ(program.ExitCode(), 0u);
 }
 
+// Another program drives the running receiver through its registered messages: a
+// frequency placed and applied from a second process retunes the Status/Tuner page.
+TEST_F(VelvetfinGui, ARemoteTunerApplyFromAnotherProcessRetunes) {
+  REQUIRE_DISPLAY();
+  CVelvetfin program;
+  ASSERT_TRUE(program.Start(L"--emulated", File("registry-remote")));
+  HWND main = program.WaitForWindow(kMainTitle);
+  ASSERT_NE(main, nullptr) << "the main window did not appear";
+  HWND status = ::GetDlgItem(main, IDC_STATUS_ICON);
+  ASSERT_TRUE(WaitFor([&] { return IconOf(status) == 203; }, 20000)) << "status icon " << IconOf(status);
+  HWND page = PageWith(::GetDlgItem(main, IDC_TABS), IDC_FREQ);
+  ASSERT_NE(page, nullptr);
+
+  std::wstring command = L"\"" + Utf8ToWide(VF_PROGRAM_DIR) + L"/velvetfin-remote.exe\" tuner 1 11778000 -- tuner 0";
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi{};
+  ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                               &si, &pi));
+  ASSERT_EQ(::WaitForSingleObject(pi.hProcess, 30000), WAIT_OBJECT_0);
+  DWORD code = 99;
+  ::GetExitCodeProcess(pi.hProcess, &code);
+  ::CloseHandle(pi.hThread);
+  ::CloseHandle(pi.hProcess);
+  EXPECT_EQ(code, 0u) << "the receiver did not answer 1 to both requests";
+  EXPECT_TRUE(WaitFor([&] { return ItemText(page, IDC_FREQ).rfind("11778", 0) == 0; }, 5000))
+      << ItemText(page, IDC_FREQ);
+  // The built-in tuner only locks on 11263 MHz: the retune loses the lock.
+  EXPECT_TRUE(WaitFor([&] { return IconOf(status) == 202; }, 10000)) << "status icon " << IconOf(status);
+
+  Click(::GetDlgItem(main, IDC_EXIT));
+  program.Answer(L"Question ?", IDYES, 10000);
+  EXPECT_TRUE(program.Ended(20000));
+}
+
 // The quit question: "Exit" asks while "Notify on closing" is checked, "No" keeps the
 // program, Esc and the close command never end it, and without the box "Exit" ends it
 // at once.
