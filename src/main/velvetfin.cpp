@@ -30,6 +30,7 @@
 #include "platform/emulated/emulated_services.h"
 #include "platform/emulated/emulated_tap.h"
 #include "platform/emulated/portable_windows.h"
+#include "platform/emulated/vendor_driver.h"
 #include "platform/profile_file.h"
 #include "platform/registry.h"
 #include "platform/service_control.h"
@@ -337,6 +338,8 @@ int main(int argc, char** argv) {
 #endif
   SetDeviceIo(&EmulatedDeviceIo());
   SetWindowServices(&PortableWindowServices());
+  // The emulated drivers' call record is kept only when it is to be written out.
+  SetEmulatedCallRecording(!o.dumpCalls.empty());
 #ifdef _WIN32
   // Under Windows this is a demonstration on emulated devices: the whole machine is emulated.
   SetRegistry(&EmulatedRegistry());

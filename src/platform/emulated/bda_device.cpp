@@ -51,6 +51,7 @@ void CEmulatedBdaDevice::ClearCalls() {
 }
 
 void CEmulatedBdaDevice::Record(BDA_CALL call) {
+  if (!EmulatedCallRecording()) return;
   std::lock_guard<std::mutex> guard(m_lock);
   if (m_calls.size() < kMaxRecordedCalls) m_calls.push_back(std::move(call));
   else ++m_unrecorded;

@@ -1,6 +1,7 @@
 #include "platform/emulated/vendor_driver.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -743,7 +744,15 @@ BOOL CEmulatedVendorDriver::TtIoControl(DWORD code, const BYTE* in, DWORD inLeng
   return fail(ERROR_NOT_SUPPORTED);
 }
 
+namespace {
+std::atomic<bool> g_recordCalls{true};
+}  // namespace
+
+void SetEmulatedCallRecording(bool on) { g_recordCalls = on; }
+bool EmulatedCallRecording() { return g_recordCalls.load(std::memory_order_relaxed); }
+
 void CEmulatedVendorDriver::Keep(VENDOR_CALL&& call) {
+  if (!EmulatedCallRecording()) return;
   // A receiver left running reads the signal every second: the record stays bounded.
   if (m_calls.size() < kMaxRecordedCalls) m_calls.push_back(std::move(call));
   else ++m_unrecorded;

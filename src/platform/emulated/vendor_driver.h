@@ -70,6 +70,10 @@ struct VENDOR_DRIVER_OPTIONS {
 // How many calls each emulated driver keeps: a receiver left running reads the signal
 // every second, so the record must not grow for ever. Later calls are only counted.
 constexpr size_t kMaxRecordedCalls = 20000;
+// Whether the emulated drivers record calls at all (on by default; a receiver that
+// never dumps them turns it off).
+void SetEmulatedCallRecording(bool on);
+bool EmulatedCallRecording();
 
 class CEmulatedVendorDriver : public CKsPropertySet {
  public:
