@@ -74,6 +74,8 @@ class CDialogControls {
   virtual void SetTabSel(int id, int index) = 0;
   virtual int GetTabSel(int id) = 0;
   virtual int GetTabRowCount(int id) = 0;
+  // A disabled tab's caption is drawn in the disabled colour; nothing else shows it.
+  virtual void SetTabEnabled(int /*id*/, int /*index*/, bool /*enabled*/) {}
 
   // Progress bars.
   virtual void SetProgressRange(int id, int low, int high) = 0;

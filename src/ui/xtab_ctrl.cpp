@@ -16,7 +16,9 @@ void CXTabCtrl::AddTab(CWindow* page, const std::string& caption, int image) {
 }
 
 void CXTabCtrl::EnableTab(int index, bool enable) {
-  if (index >= 0 && index < Count()) m_tabs[index].enabled = enable;
+  if (index < 0 || index >= Count()) return;
+  m_tabs[index].enabled = enable;
+  m_dialog.SetTabEnabled(m_id, index, enable);
 }
 
 bool CXTabCtrl::IsTabEnabled(int index) const { return index >= 0 && index < Count() && m_tabs[index].enabled; }

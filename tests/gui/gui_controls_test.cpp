@@ -187,6 +187,16 @@ TEST(GuiControlsTest, OwnerDrawnTabsAndThreeStateBox) {
   for (int x = 0; x < 100; ++x)
     for (int y = 0; y < 30; ++y) text += canvas.At(x, y) == ::GetSysColor(COLOR_BTNTEXT);
   EXPECT_GT(text, 10) << "no caption drawn";
+  // A disabled tab's caption is grey.
+  item.mask = TCIF_PARAM;
+  item.lParam = 1;
+  ::SendMessageW(tabs, TCM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+  canvas.Fill(RGB(1, 2, 3));
+  ASSERT_TRUE(DrawXTabItem(draw));
+  int grey = 0;
+  for (int x = 0; x < 100; ++x)
+    for (int y = 0; y < 30; ++y) grey += canvas.At(x, y) == ::GetSysColor(COLOR_GRAYTEXT);
+  EXPECT_GT(grey, 10) << "the disabled caption is not grey";
   draw.CtlType = ODT_BUTTON;
   EXPECT_FALSE(DrawXTabItem(draw));
 

@@ -113,6 +113,17 @@ void CDialogWin32::SetTabSel(int id, int index) {
   if (HWND w = Item(id)) ::SendMessageW(w, TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
+void CDialogWin32::SetTabEnabled(int id, int index, bool enabled) {
+  HWND w = Item(id);
+  if (!w) return;
+  // The owner-drawn caption reads the item's data: 1 for a disabled tab.
+  TCITEMW item{};
+  item.mask = TCIF_PARAM;
+  item.lParam = enabled ? 0 : 1;
+  ::SendMessageW(w, TCM_SETITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+  ::InvalidateRect(w, nullptr, FALSE);
+}
+
 int CDialogWin32::GetTabSel(int id) {
   HWND w = Item(id);
   return w ? static_cast<int>(::SendMessageW(w, TCM_GETCURSEL, 0, 0)) : -1;

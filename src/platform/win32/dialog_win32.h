@@ -47,6 +47,7 @@ class CDialogWin32 : public CDialogControls {
   int InsertTab(int id, int index, const std::string& text) override;
   void SetTabSel(int id, int index) override;
   int GetTabSel(int id) override;
+  void SetTabEnabled(int id, int index, bool enabled) override;
   int GetTabRowCount(int id) override;
 
   void SetProgressRange(int id, int low, int high) override;

@@ -269,7 +269,7 @@ bool DrawXTabItem(const DRAWITEMSTRUCT& item) {
 
   wchar_t text[128] = {};
   TCITEMW tabItem{};
-  tabItem.mask = TCIF_TEXT | TCIF_IMAGE;
+  tabItem.mask = TCIF_TEXT | TCIF_IMAGE | TCIF_PARAM;
   tabItem.pszText = text;
   tabItem.cchTextMax = 127;
   ::SendMessageW(tab, TCM_GETITEMW, item.itemID, reinterpret_cast<LPARAM>(&tabItem));
@@ -288,7 +288,8 @@ bool DrawXTabItem(const DRAWITEMSTRUCT& item) {
   const TAB_STATE* state = TabStateOf(tab);
   const bool selected = (item.itemState & ODS_SELECTED) != 0;
   const bool hovered = state && state->tracking && state->hovered == static_cast<int>(item.itemID);
-  COLORREF colour = ::GetSysColor(hovered && !selected ? COLOR_HOTLIGHT : COLOR_BTNTEXT);
+  const bool disabled = tabItem.lParam == 1;
+  COLORREF colour = ::GetSysColor(disabled ? COLOR_GRAYTEXT : hovered && !selected ? COLOR_HOTLIGHT : COLOR_BTNTEXT);
   ::SetTextColor(dc, colour);
   ::SetBkMode(dc, TRANSPARENT);
   ::DrawTextW(dc, text, -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
