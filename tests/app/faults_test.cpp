@@ -140,7 +140,8 @@ TEST(SettingsFileFaultTest, ACorruptFileIsKeptAsideAndAnUnwritableOneIsNeverRepl
   namespace fs = std::filesystem;
   const fs::path dir = fs::temp_directory_path() / ("vf-faults-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
                                                     "-" + std::to_string(reinterpret_cast<uintptr_t>(&dir) & 0xFFFF));
-  fs::remove_all(dir);
+  std::error_code ec;
+  fs::remove_all(dir, ec);
   fs::create_directories(dir);
   const std::string path = (dir / "registry").string();
   const std::string garbage = "not a registry\n\x01\x02 at all";
@@ -177,9 +178,11 @@ TEST(SettingsFileFaultTest, ACorruptFileIsKeptAsideAndAnUnwritableOneIsNeverRepl
     EXPECT_EQ(store->ReadInt("Common", "Retune", 0), 5000);
     EXPECT_EQ(reg.SaveFailures(), 2u);
   }
-  std::ifstream in(path, std::ios::binary);
-  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), before);
-  fs::remove_all(dir);
+  {
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), before);
+  }
+  fs::remove_all(dir, ec);
 }
 
 }  // namespace
