@@ -21,7 +21,6 @@ constexpr DWORD kGetSet = KSPROPERTY_SUPPORT_GET | KSPROPERTY_SUPPORT_SET;
 // The settle times the SEC needs between supply, tone and DiSEqC changes.
 constexpr DWORD kSecSettleMs = 15;
 constexpr LONG kMaxRepeats = 15;
-constexpr size_t kDiseqcSendSize = 16;  // request id, length, 8 bytes
 constexpr DWORD kPlpId = 12;
 
 void* Value(unsigned long value) { return reinterpret_cast<void*>(static_cast<uintptr_t>(value)); }
