@@ -52,7 +52,7 @@ std::shared_ptr<CGraphPin> CDVBNetworkProviderPin::ConnectedPin() {
   return m_connected;
 }
 
-CDVBNetworkProviderFilter::CDVBNetworkProviderFilter() : m_pin(this) {}
+CDVBNetworkProviderFilter::CDVBNetworkProviderFilter() = default;
 
 HRESULT CDVBNetworkProviderFilter::RegisterDeviceFilter(void* object, ULONG* registration) {
   // The topology comes first and outside the registration lock: the tuner calls in from

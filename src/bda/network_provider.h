@@ -10,13 +10,9 @@
 constexpr int kMaxRegisteredDevices = 10;
 constexpr ULONG kTopologyPinTypeRoom = 20;
 
-class CDVBNetworkProviderFilter;
-
 // The output pin "Antenna Out"; the platform's pin shell calls it.
 class CDVBNetworkProviderPin {
  public:
-  explicit CDVBNetworkProviderPin(CDVBNetworkProviderFilter* filter) : m_filter(filter) {}
-
   HRESULT CheckMediaType(const DS_MEDIA_TYPE* type);
   HRESULT DecideBufferSize(CSampleAllocator* allocator, BUFFER_PROPS* request);
   HRESULT CompleteConnect(CGraphPin* receivingPin);
@@ -26,7 +22,6 @@ class CDVBNetworkProviderPin {
   std::shared_ptr<CGraphPin> ConnectedPin();
 
  private:
-  CDVBNetworkProviderFilter* m_filter;
   std::mutex m_lock;  // the pin's own lock
   std::shared_ptr<CGraphPin> m_connected;
 };
