@@ -146,7 +146,7 @@ TEST(Velvetfin, AProfileWithDiseqcSwitchesTunesAndLocks) {
     std::FILE* f = std::fopen(ini.c_str(), "wb");
     ASSERT_NE(f, nullptr);
     std::fputs("[Common]\r\nConfirmOnExit=0\r\n[Standard]\r\nFreq=11263\r\nSymrate=33000\r\nPol=0\r\n"
-               "Diseqc=2\r\nDiseqcRepeat=0\r\nDiseqcDelay=0\r\n",
+               "Diseqc=2\r\nDiseqcRepeat=1\r\nDiseqcDelay=50\r\n",
                f);
     std::fclose(f);
   }
@@ -157,9 +157,12 @@ TEST(Velvetfin, AProfileWithDiseqcSwitchesTunesAndLocks) {
   std::remove(ini.c_str());
   ASSERT_EQ(status, 0) << p.Err();
   EXPECT_NE(p.Out().find(" Standard lock 1 "), std::string::npos) << p.Out();
-  // DiSEqC 1.0, position A, option A, low band, horizontal: E0 10 38 F2, once (no repeats).
+  // DiSEqC 1.0, position A, option A, low band, horizontal: E0 10 38 F2, repeated once as
+  // E1 10 38 F2, both before the tune request.
   EXPECT_EQ(Count(calls, "E01038F2"), 1u) << calls;
-  EXPECT_EQ(Count(calls, "E11038F2"), 0u);
+  EXPECT_EQ(Count(calls, "E11038F2"), 1u) << calls;
+  EXPECT_LT(calls.find("E01038F2"), calls.find("E11038F2"));
+  EXPECT_LT(calls.find("E11038F2"), calls.find("frequency id=0 instance")) << calls;
   // The apply wrote the profile back to the same file.
   EXPECT_NE(settings.find("LOF1=9750000"), std::string::npos) << settings;
 }
