@@ -65,6 +65,7 @@ class CReceiverDlg final : public CWindowHandler {
   CBdaGraph& Graph() { return *m_graph; }
   CXTabCtrl* Tabs() { return m_tabs.get(); }
   CTunerPage* TunerPage() { return m_tuner.get(); }
+  CWindow* TunerWindow() { return m_tunerHost.window.get(); }
   CLnbPage* LnbPage() { return m_lnb.get(); }
   CFilterDlg* FilterPage() { return m_filter.get(); }
   CSetupDlg* SetupPage() { return m_setup.get(); }

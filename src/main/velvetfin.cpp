@@ -20,6 +20,7 @@
 #include "datapath/data_path.h"
 #include "datapath/filter_table.h"
 #include "log/log.h"
+#include "pages/tuner_dlg_ids.h"
 #include "platform/adapter_list.h"
 #include "platform/device_io.h"
 #include "platform/device_platform.h"
@@ -63,12 +64,17 @@ struct OPTIONS {
   std::string adapterSection;  // description: [Adapter] Installed=0 leaves it out
   std::string statFile;
   bool counters = false;
+  // Sound alerts as if ticked on the Status/Tuner page: list entry (-1 off) and the two boxes.
+  int soundMode = -1;
+  bool soundNoSignal = false;
+  bool soundDigits = false;
 };
 
 void Usage(FILE* out) {
   std::fprintf(out,
                "usage: velvetfin [N] [--devices FILE] [--seconds S] [--select K[,default]] [--answer yes|no]\n"
                "                 [--pcap FILE] [--tun] [--dump-calls FILE] [--stat-file FILE] [--counters]\n"
+               "                 [--sound combo|level|quality[,nosignal][,digits]]\n"
                "  N                 instance number (separate settings, log and adapter)\n"
                "  --devices FILE    emulated tuners from a description (default: the built-in DVB-S2 tuner)\n"
                "  --seconds S       quit after S seconds (as the Exit button does)\n"
@@ -78,6 +84,8 @@ void Usage(FILE* out) {
                "  --tun             hand the packets to a TUN interface vf<N> (root or CAP_NET_ADMIN)\n"
                "  --dump-calls FILE at exit, write every call the emulated drivers received\n"
                "  --stat-file FILE  log the signal statistic to FILE (as if chosen on the Status/Tuner page)\n"
+               "  --sound MODE      tick the page's sound alerts with MODE (,nosignal: \"Notify, when no\n"
+               "                    signal\", ,digits: \"Say each digit\"); each file is printed, not played\n"
                "  --counters        end each status line with the datagrams the emulated stream carried per\n"
                "                    PID and the packets the adapter took, read at one instant\n");
 }
@@ -133,6 +141,26 @@ std::string ParseOptions(int argc, char** argv, OPTIONS* o) {
       if (text != "yes" && text != "no") return "--answer needs yes or no";
       o->answerYes = text == "yes";
       ++i;
+    } else if (a == "--sound") {
+      std::string text = next ? next : "";
+      const char* modes[] = {"combo", "level", "quality"};
+      size_t comma = text.find(',');
+      for (int m = 0; m < 3; ++m)
+        if (text.substr(0, comma) == modes[m]) o->soundMode = m;
+      while (o->soundMode >= 0 && comma != std::string::npos) {
+        size_t end = text.find(',', comma + 1);
+        std::string flag = text.substr(comma + 1, end == std::string::npos ? std::string::npos : end - comma - 1);
+        if (flag == "nosignal") {
+          o->soundNoSignal = true;
+        } else if (flag == "digits") {
+          o->soundDigits = true;
+        } else {
+          o->soundMode = -1;
+        }
+        comma = end;
+      }
+      if (o->soundMode < 0) return "--sound needs combo, level or quality, optionally with ,nosignal and ,digits";
+      ++i;
     } else if (a == "--tun") {
       o->tun = true;
     } else if (a == "--counters") {
@@ -147,6 +175,21 @@ std::string ParseOptions(int argc, char** argv, OPTIONS* o) {
   }
   if (o->tun && !o->pcap.empty()) return "give --pcap or --tun, not both";
   return "";
+}
+
+// Ticks "Acoustic signalization" and its options as a user would; the sound options are
+// not stored, so they last for this run only. A page that offers no sound (an unknown
+// delivery type) stays silent.
+void TickSoundAlerts(CReceiverDlg& dialog, const OPTIONS& o) {
+  CWindow* window = dialog.TunerWindow();
+  CTunerPage* page = dialog.TunerPage();
+  if (!window || !page || !window->Controls().IsItemEnabled(IDC_SOUND)) return;
+  CDialogControls& controls = window->Controls();
+  controls.CheckButton(IDC_SOUND, 1);
+  page->OnCommand(IDC_SOUND, 0);
+  controls.SetCurSel(IDC_SOUND_MODE, o.soundMode);
+  controls.CheckButton(IDC_SOUND_NO_SIGNAL, o.soundNoSignal ? 1 : 0);
+  controls.CheckButton(IDC_SOUND_DIGITS, o.soundDigits ? 1 : 0);
 }
 
 // One line per box: caption and text, line breaks shown as " / ".
@@ -446,6 +489,7 @@ int main(int argc, char** argv) {
         if (!remote) std::fprintf(stderr, "velvetfin: no remote control: %s\n", error.c_str());
         if (int pending = g_signals.load()) RequestQuit(pending >= 2);
         if (g_deadlinePassed.load()) RequestQuit(false);
+        if (o.soundMode >= 0) TickSoundAlerts(dialog, o);
       }
       status.Print(dialog);
       if (counters) PrintCounters(devices, *sink);

@@ -194,6 +194,37 @@ TEST_F(SatelliteSequenceTest, VendorExtensionGetsPowerStreamPlsAndModcodeTwice) 
   EXPECT_EQ(Graph().CurrentTuning().field[kTuneModulation], 20);
 }
 
+TEST_F(SatelliteSequenceTest, StreamAndPlsCodeOutsideTheirRangesAreReportedAndStillApplied) {
+  Build("[dev]\nFriendlyName=TBS 5925 DVBS/S2 Tuner\nFamily=tbs-usb\n");
+  m_tuner->LoadProfile("S2", "");
+  const struct {
+    const char* is;
+    const char* pls;
+    std::vector<std::string> boxes;
+    int mis, plsCode;
+  } cases[] = {
+      {"255", "262143", {}, 255, 262143},
+      {"256", "0", {"Grayheron|Please enter an integer between 0 and 255."}, 256, 0},
+      {"-1", "262144",
+       {"Grayheron|Please enter an integer between 0 and 255.",
+        "Grayheron|Please enter an integer between 0 and 262143."},
+       -1, 262144},
+      // Not a number: the message, and the value before it stays.
+      {"7x", "5", {"Grayheron|Please enter an integer."}, -1, 5},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.is) + " " + c.pls);
+    m_tunerDialog.SetItemText(IDC_IS, c.is);
+    m_tunerDialog.SetItemText(IDC_PLS_CODE, c.pls);
+    ClearRecords();
+    m_tuner->ApplySettings();
+    EXPECT_EQ(BoxTexts(), c.boxes);
+    EXPECT_EQ(m_tuner->Values().mis, c.mis);
+    EXPECT_EQ(m_tuner->Values().plsCode, c.plsCode);
+    EXPECT_EQ(Commits(), 1) << "the apply goes on";
+  }
+}
+
 TEST_F(SatelliteSequenceTest, FailedStepsShowOneBoxEachAndTheTuningGoesOn) {
   Build("[dev]\nFriendlyName=TBS 5925 DVBS/S2 Tuner\nFamily=tbs-usb\nDeviceControl=0\n");
   LnbSettings lnb;
@@ -220,4 +251,76 @@ TEST_F(SatelliteSequenceTest, PowerOffAtExitUsesTheSwitchOrAnUndefinedPolarisati
   EXPECT_EQ(Graph().CurrentTuning().field[kTuneSatPolarisation], 0);
   EXPECT_EQ(Graph().CurrentTuning().field[kTuneFrequency], 11263000);
   EXPECT_FALSE(Graph().GetSignalLocked());
+
+  // With a power switch (satellite or terrestrial) only the switch, set off; cable is left alone.
+  const struct {
+    const char* ini;
+    bool switched;
+  } devices[] = {{"[s]\nFriendlyName=TBS 5925 DVBS/S2 Tuner\nFamily=tbs-usb\n", true},
+                 {"[t]\nFriendlyName=Twinhan 3056\nDelivery=terrestrial\nFamily=twinhan\n", true},
+                 {"[c]\nFriendlyName=Twinhan 3056 C\nDelivery=cable\nFamily=twinhan\n", false}};
+  for (const auto& d : devices) {
+    SCOPED_TRACE(d.ini);
+    Rebuild(d.ini);
+    m_tuner->LoadProfile("Standard", "");
+    ClearRecords();
+    SwitchOffAntennaPower(Graph());
+    EXPECT_EQ(Commits(), 0) << "no tune request";
+    auto sent = VendorSets();
+    if (!d.switched) {
+      EXPECT_TRUE(sent.empty());
+      continue;
+    }
+    ClearRecords();
+    ASSERT_TRUE(SUCCEEDED(Graph().SetLnbPower(0)));
+    auto off = VendorSets();
+    ASSERT_FALSE(off.empty());
+    ASSERT_EQ(sent.size(), off.size());
+    for (size_t k = 0; k < sent.size(); ++k) EXPECT_TRUE(sent[k].id == off[k].id && sent[k].data == off[k].data);
+  }
+}
+
+TEST_F(SatelliteSequenceTest, RetuneRepeatsOnlyStreamSettingsAndTheTune) {
+  // Locks elsewhere: the profile's transponder stays unlocked.
+  Build("[dev]\nFriendlyName=TBS 5925 DVBS/S2 Tuner\nFamily=tbs-usb\nLockFrequency=12000000\n");
+  m_monitor.retune = 2;
+  LnbSettings lnb;
+  lnb.mode = kDiseqcCommitted | kDiseqcUncommitted;
+  m_store.ints["S2/Diseqc"] = lnb.mode;
+  m_store.ints["S2/Mis"] = 7;
+  m_store.ints["S2/Modcode"] = 18;
+  m_tuner->LoadProfile("S2", "");
+  ClearRecords();
+  auto vendorIds = [&] {
+    std::vector<DWORD> ids;
+    for (const VENDOR_CALL& c : VendorSets()) ids.push_back(c.id);
+    return ids;
+  };
+  for (int k = 0; k < 2; ++k) {
+    EXPECT_FALSE(m_tuner->PeriodicUpdate());
+    m_system.tick += 1000;
+  }
+  EXPECT_EQ(Commits(), 0) << "not before two seconds";
+  EXPECT_TRUE(vendorIds().empty());
+  m_tuner->PeriodicUpdate();
+  // Stream, PLS, modcode, the tune, the modcode again; no power, DiSEqC or burst.
+  EXPECT_EQ(vendorIds(), (std::vector<DWORD>{19, 20, 21, 21}));
+  EXPECT_EQ(Commits(), 1);
+  EXPECT_TRUE(Switching(Script()).empty());
+  EXPECT_TRUE(m_tuner->ApskEnabled());
+  EXPECT_TRUE(BoxTexts().empty());
+  EXPECT_EQ(m_system.sleeps, std::vector<DWORD>{}) << "no switching pauses";
+  EXPECT_EQ(Graph().CurrentTuning().field[kTuneFrequency], 11263000);
+
+  // The interval restarts at the retune; without DVB-S2 only the tune is repeated.
+  m_tunerDialog.CheckButton(IDC_DVBS2, 0);
+  m_tuner->OnCommand(IDC_DVBS2, 0);
+  ClearRecords();
+  m_system.tick += 1000;
+  m_tuner->PeriodicUpdate();
+  EXPECT_EQ(Commits(), 0);
+  m_system.tick += 1000;
+  m_tuner->PeriodicUpdate();
+  EXPECT_EQ(Commits(), 1);
+  EXPECT_TRUE(vendorIds().empty());
 }

@@ -114,6 +114,13 @@ class TunerPageTest : public BdaTest {
     return out;
   }
 
+  // Tune requests committed since the records were cleared.
+  int Commits() {
+    int n = 0;
+    for (const std::string& s : Script()) n += s == "commit";
+    return n;
+  }
+
   // The Set calls of the device's vendor driver: property id and data.
   std::vector<VENDOR_CALL> VendorSets() {
     std::vector<VENDOR_CALL> out;

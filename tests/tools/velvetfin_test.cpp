@@ -137,6 +137,24 @@ TEST(Velvetfin, StatFileSwitchesTheSignalLogOnAndItStaysOn) {
   EXPECT_GT(more.size(), log.size());
 }
 
+TEST(Velvetfin, SoundAlertsNameTheShippedFilesInTheOrderTheyWouldPlay) {
+  VelvetfinProcess p("sound");
+  ASSERT_EQ(p.Run({"--seconds", "5", "--sound", "combo,digits"}), 0) << p.Err();
+  // Named from the program's own path, as the receiver knows it.
+  char* resolved = realpath(Program().c_str(), nullptr);
+  ASSERT_NE(resolved, nullptr);
+  const std::string program = resolved;
+  std::free(resolved);
+  const std::string snd = program.substr(0, program.find_last_of('/')) + "/snd/";
+  // Locked at the first sound tick: the lock sound, then the quality 75 digit by digit.
+  const std::string first = "sound " + snd + "lock.wav (waits)\nsound " + snd + "7.wav (waits)\nsound " + snd + "5.wav\n";
+  std::string out = p.Out();
+  EXPECT_NE(out.find(first), std::string::npos) << out;
+  EXPECT_EQ(Count(out, "lock.wav"), 1u) << out;
+  for (const char* name : {"lock.wav", "nolock.wav", "7.wav", "5.wav", "100.wav", "DEU/70.wav"})
+    EXPECT_FALSE(Slurp(snd + name).empty()) << name << " beside the program";
+}
+
 TEST(Velvetfin, AProfileWithDiseqcSwitchesTunesAndLocks) {
   // Instance 7 keeps its settings in an ini file beside the program, as a portable
   // installation does; no other test uses that instance.
@@ -146,7 +164,7 @@ TEST(Velvetfin, AProfileWithDiseqcSwitchesTunesAndLocks) {
     std::FILE* f = std::fopen(ini.c_str(), "wb");
     ASSERT_NE(f, nullptr);
     std::fputs("[Common]\r\nConfirmOnExit=0\r\n[Standard]\r\nFreq=11263\r\nSymrate=33000\r\nPol=0\r\n"
-               "Diseqc=2\r\nDiseqcRepeat=0\r\nDiseqcDelay=0\r\n",
+               "Diseqc=2\r\nDiseqcRepeat=1\r\nDiseqcDelay=50\r\n",
                f);
     std::fclose(f);
   }
@@ -157,9 +175,12 @@ TEST(Velvetfin, AProfileWithDiseqcSwitchesTunesAndLocks) {
   std::remove(ini.c_str());
   ASSERT_EQ(status, 0) << p.Err();
   EXPECT_NE(p.Out().find(" Standard lock 1 "), std::string::npos) << p.Out();
-  // DiSEqC 1.0, position A, option A, low band, horizontal: E0 10 38 F2, once (no repeats).
+  // DiSEqC 1.0, position A, option A, low band, horizontal: E0 10 38 F2, repeated once as
+  // E1 10 38 F2, both before the tune request.
   EXPECT_EQ(Count(calls, "E01038F2"), 1u) << calls;
-  EXPECT_EQ(Count(calls, "E11038F2"), 0u);
+  EXPECT_EQ(Count(calls, "E11038F2"), 1u) << calls;
+  EXPECT_LT(calls.find("E01038F2"), calls.find("E11038F2"));
+  EXPECT_LT(calls.find("E11038F2"), calls.find("frequency id=0 instance")) << calls;
   // The apply wrote the profile back to the same file.
   EXPECT_NE(settings.find("LOF1=9750000"), std::string::npos) << settings;
 }
@@ -190,7 +211,7 @@ TEST(Velvetfin, BadCommandLinesExitWithStatusTwo) {
   for (std::vector<std::string> args : {std::vector<std::string>{"--bogus"}, {"--seconds", "0"}, {"--select", "x"},
                                         {"--select", "1,maybe"}, {"--answer", "perhaps"}, {"--seconds", "1", "7"},
                                         {"--devices", p.Path("missing.ini")}, {"--pcap"}, {"--stat-file"},
-                                        {"--stat-file", ""}}) {
+                                        {"--stat-file", ""}, {"--sound"}, {"--sound", "loud"}, {"--sound", "level,bogus"}}) {
     EXPECT_EQ(p.Run(args), 2) << args[0];
     EXPECT_NE(p.Err().find("velvetfin: "), std::string::npos) << args[0];
   }
