@@ -408,8 +408,18 @@ int main(int argc, char** argv) {
   });
   const int select = o.select;
   const bool selectDefault = o.selectDefault;
-  windows.SetModalScript(IDD_DEVICE_SELECTION, [select, selectDefault](CPortableWindow& window, CWindowHandler& handler) {
+  bool selectBeyondList = false;
+  windows.SetModalScript(IDD_DEVICE_SELECTION, [select, selectDefault, &selectBeyondList](CPortableWindow& window,
+                                                                                       CWindowHandler& handler) {
     if (select == 0) {
+      window.EndDialog(IDCANCEL);
+      return;
+    }
+    // An entry the list does not have would otherwise open the first device.
+    const int entries = window.Controls().GetCount(IDC_DEVICE_LIST);
+    if (select > entries) {
+      std::fprintf(stderr, "velvetfin: --select %d: the device list has %d entries\n", select, entries);
+      selectBeyondList = true;
       window.EndDialog(IDCANCEL);
       return;
     }
@@ -503,5 +513,5 @@ int main(int argc, char** argv) {
     std::printf("Adapter: %llu packets, %llu bytes\n", static_cast<unsigned long long>(sink->Packets()),
                 static_cast<unsigned long long>(sink->Bytes()));
   }
-  return result;
+  return selectBeyondList ? 2 : result;
 }

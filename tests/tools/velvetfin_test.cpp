@@ -194,5 +194,15 @@ TEST(Velvetfin, BadCommandLinesExitWithStatusTwo) {
     EXPECT_EQ(p.Run(args), 2) << args[0];
     EXPECT_NE(p.Err().find("velvetfin: "), std::string::npos) << args[0];
   }
+  // An entry beyond the device list is refused, not taken as the first device.
+  {
+    std::FILE* f = std::fopen(p.Path("two.ini").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("[A]\nFriendlyName=Tuner A\nDelivery=satellite\n[B]\nFriendlyName=Tuner B\nDelivery=satellite\n", f);
+    std::fclose(f);
+  }
+  EXPECT_EQ(p.Run({"--devices", p.Path("two.ini"), "--select", "3", "--seconds", "5"}), 2);
+  EXPECT_NE(p.Err().find("velvetfin: --select 3: the device list has 2 entries\n"), std::string::npos) << p.Err();
+  EXPECT_EQ(p.Out().find("Initialization ..."), std::string::npos) << p.Out();
 }
 #endif
