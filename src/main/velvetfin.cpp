@@ -350,34 +350,44 @@ int main(int argc, char** argv) {
   if (!o.devices.empty()) installAdapter = ProfileFile().GetInt(o.devices, "Adapter", "Installed", 1) != 0;
 
   CReceiverApp app(o.commandLine);
-  if (!o.statFile.empty()) {
-    // The page reads these when it opens, as after the user chose the file in its dialog.
-    std::unique_ptr<SettingsStore> store = SettingsStore::Choose(SystemServices().GetModulePath(), app.ApplicationName());
-    store->WriteInt(kCommonSection, "LogStat", 1);
-    store->WriteText(kCommonSection, "StatFile", o.statFile.c_str());
-  }
   std::shared_ptr<CPacketSink> sink = std::make_shared<CPacketSink>();
-  if (!o.pcap.empty() && !sink->OpenPcap(o.pcap, error)) {
-    std::fprintf(stderr, "velvetfin: %s\n", error.c_str());
-    return 2;
-  }
-  if (o.tun) {
-    // The TUN interface carries the unicast address of the profile the program starts with.
-    std::unique_ptr<SettingsStore> store = SettingsStore::Choose(SystemServices().GetModulePath(), app.ApplicationName());
-    std::string profile = store->ReadText(kCommonSection, "ActiveProfile", "Standard");
-    std::string ipText = store->ReadText(profile.c_str(), "UC_IP", "192.168.238.238");
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    char extra = 0;
-    if (std::sscanf(ipText.c_str(), "%u.%u.%u.%u%c", &a, &b, &c, &d, &extra) != 4 || a > 255 || b > 255 || c > 255 ||
-        d > 255) {
-      a = 192, b = 168, c = 238, d = 238;
+  // Files, the TUN interface and stored choices are touched only once this instance holds
+  // its lock: a refused second start must not truncate the capture of the running one.
+  bool startFailed = false;
+  bool locked = false;
+  app.SetStartCheck([&] {
+    locked = true;
+    SettingsStore& store = *app.Store();
+    std::string why;
+    if (!o.statFile.empty()) {
+      // The page reads these when it opens, as after the user chose the file in its dialog.
+      store.WriteInt(kCommonSection, "LogStat", 1);
+      store.WriteText(kCommonSection, "StatFile", o.statFile.c_str());
     }
-    const BYTE ip[4] = {BYTE(a), BYTE(b), BYTE(c), BYTE(d)};
-    if (!sink->OpenTun(FormatText("vf%u", app.Instance()), ip, 24, error)) {
-      std::fprintf(stderr, "velvetfin: %s\n", error.c_str());
-      return 2;
+    if (!o.pcap.empty() && !sink->OpenPcap(o.pcap, why)) {
+      std::fprintf(stderr, "velvetfin: %s\n", why.c_str());
+      startFailed = true;
+      return false;
     }
-  }
+    if (o.tun) {
+      // The TUN interface carries the unicast address of the profile the program starts with.
+      std::string profile = store.ReadText(kCommonSection, "ActiveProfile", "Standard");
+      std::string ipText = store.ReadText(profile.c_str(), "UC_IP", "192.168.238.238");
+      unsigned a = 0, b = 0, c = 0, d = 0;
+      char extra = 0;
+      if (std::sscanf(ipText.c_str(), "%u.%u.%u.%u%c", &a, &b, &c, &d, &extra) != 4 || a > 255 || b > 255 ||
+          c > 255 || d > 255) {
+        a = 192, b = 168, c = 238, d = 238;
+      }
+      const BYTE ip[4] = {BYTE(a), BYTE(b), BYTE(c), BYTE(d)};
+      if (!sink->OpenTun(FormatText("vf%u", app.Instance()), ip, 24, why)) {
+        std::fprintf(stderr, "velvetfin: %s\n", why.c_str());
+        startFailed = true;
+        return false;
+      }
+    }
+    return true;
+  });
   std::shared_ptr<CEmulatedTapAdapter> adapter;
   if (installAdapter) {
     EMULATED_TAP_SETUP setup;
@@ -504,14 +514,15 @@ int main(int argc, char** argv) {
   signals.join();
 #endif
 
-  if (!o.dumpCalls.empty()) {
+  // A refused start leaves the files of the running instance alone.
+  if (locked && !o.dumpCalls.empty()) {
     std::ofstream out(o.dumpCalls, std::ios::binary | std::ios::trunc);
     out << devices.DumpCalls();
     if (!out) std::fprintf(stderr, "velvetfin: cannot write %s\n", o.dumpCalls.c_str());
   }
-  if (adapter) {
+  if (locked && adapter) {
     std::printf("Adapter: %llu packets, %llu bytes\n", static_cast<unsigned long long>(sink->Packets()),
                 static_cast<unsigned long long>(sink->Bytes()));
   }
-  return selectBeyondList ? 2 : result;
+  return selectBeyondList || startFailed ? 2 : result;
 }
