@@ -4,6 +4,7 @@
 
 #include "app/receiver_fixture.h"
 #include "extensions/extension_types.h"
+#include "platform/bda_guids.h"
 #include "ui/message_box.h"
 
 namespace {
@@ -97,8 +98,11 @@ TEST_F(ReceiverTest, StartsASatelliteDeviceWithEveryPageAndEndsInOrder) {
   // The LNB supply goes off at the end: without an extension that switches it,
   // a tune request with polarisation "not defined" does.
   std::vector<BDA_CALL> calls = platform.Device(0)->Calls();
-  auto last = std::find_if(calls.rbegin(), calls.rend(), [](const BDA_CALL& c) { return c.kind == "Set"; });
+  auto last = std::find_if(calls.rbegin(), calls.rend(), [](const BDA_CALL& c) {
+    return c.kind == "Set" && c.set == kKsPropSetBdaFrequencyFilter && c.id == 1;  // polarity
+  });
   ASSERT_NE(last, calls.rend());
+  EXPECT_EQ(last->data, std::vector<BYTE>(4, 0));
 }
 
 TEST_F(ReceiverTest, WithoutAnAdapterTheNetworkPartStaysOut) {
