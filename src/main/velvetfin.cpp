@@ -3,6 +3,7 @@
 // portable event loop, with the emulated tuners and adapter. Message boxes go to
 // standard error and are answered as the command line says; a status line is
 // printed once a second.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -19,6 +20,7 @@
 #include "app/receiver_dlg.h"
 #include "datapath/data_path.h"
 #include "datapath/filter_table.h"
+#include "datapath/filter_text.h"
 #include "log/log.h"
 #include "platform/adapter_list.h"
 #include "platform/device_io.h"
@@ -372,14 +374,11 @@ int main(int argc, char** argv) {
     if (o.tun) {
       // The TUN interface carries the unicast address of the profile the program starts with.
       std::string profile = store.ReadText(kCommonSection, "ActiveProfile", "Standard");
-      std::string ipText = store.ReadText(profile.c_str(), "UC_IP", "192.168.238.238");
-      unsigned a = 0, b = 0, c = 0, d = 0;
-      char extra = 0;
-      if (std::sscanf(ipText.c_str(), "%u.%u.%u.%u%c", &a, &b, &c, &d, &extra) != 4 || a > 255 || b > 255 ||
-          c > 255 || d > 255) {
-        a = 192, b = 168, c = 238, d = 238;
-      }
-      const BYTE ip[4] = {BYTE(a), BYTE(b), BYTE(c), BYTE(d)};
+      // An address the MPE-Filter page would refuse gives way to its default.
+      BYTE ip[4] = {192, 168, 238, 238};
+      BYTE stored[4];
+      if (ParseIpText(store.ReadText(profile.c_str(), "UC_IP", "192.168.238.238"), stored))
+        std::copy(stored, stored + 4, ip);
       if (!sink->OpenTun(FormatText("vf%u", app.Instance()), ip, 24, why)) {
         std::fprintf(stderr, "velvetfin: %s\n", why.c_str());
         startFailed = true;
