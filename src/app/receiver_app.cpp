@@ -40,7 +40,6 @@ int CReceiverApp::Run() {
   TheLanguages().SetUp(m_baseName, kCommonSection, "Lang", m_store.get());
   if (CLanguageModule* module = TheLanguages().Module()) WindowServices().SetResourceModule(module->NativeHandle());
 
-
   CProcessServices& process = ProcessServices();
   const std::string mutexName = FormatText("%s %u Multiple Instance Lockout", kProgramName, m_instance);
   if (process.CreateInstanceMutex(mutexName) != MUTEX_RESULT::Created) {
@@ -48,6 +47,7 @@ int CReceiverApp::Run() {
                                          kProgramName, BoxIcon::None, BoxButtons::Ok);
     return 1;
   }
+  if (m_startCheck && !m_startCheck()) return 1;
 
   std::string logPath = MakeIniPath(modulePath, m_applicationName);
   logPath.replace(logPath.size() - 3, 3, "log");

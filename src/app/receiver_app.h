@@ -30,6 +30,9 @@ class CReceiverApp {
   SettingsStore* Store() { return m_store.get(); }
   // Called with the main dialog once it exists, before it runs (front ends hook in here).
   void SetDialogObserver(std::function<void(CReceiverDlg&)> observer) { m_dialogObserver = std::move(observer); }
+  // Called once the instance lock is held, before anything else starts, so that a start
+  // refused as a second instance touches nothing; false ends the program (status 1).
+  void SetStartCheck(std::function<bool()> check) { m_startCheck = std::move(check); }
 
  private:
   unsigned m_instance = 0;
@@ -39,4 +42,5 @@ class CReceiverApp {
   SettingsStore* m_previousStore = nullptr;
   bool m_storeInstalled = false;
   std::function<void(CReceiverDlg&)> m_dialogObserver;
+  std::function<bool()> m_startCheck;
 };

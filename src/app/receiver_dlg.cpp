@@ -89,7 +89,8 @@ bool CReceiverDlg::OnInitDialog(CWindow& window) {
   window.SetIcons(IDI_PROGRAM);
   if (!StartDevice()) return Fatal();
 
-  m_splash->SetSplashText(IDS_SPLASH_CREATE_DIALOG);
+  // Start-up goes on without a splash that could not be created.
+  if (m_splash) m_splash->SetSplashText(IDS_SPLASH_CREATE_DIALOG);
   CreatePages();
   window.SetTitle(FormatText("%s - v.%s", kProgramName, kVersionText));
 

@@ -3,6 +3,7 @@
 // portable event loop, with the emulated tuners and adapter. Message boxes go to
 // standard error and are answered as the command line says; a status line is
 // printed once a second.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -19,6 +20,7 @@
 #include "app/receiver_dlg.h"
 #include "datapath/data_path.h"
 #include "datapath/filter_table.h"
+#include "datapath/filter_text.h"
 #include "log/log.h"
 #include "pages/tuner_dlg_ids.h"
 #include "platform/adapter_list.h"
@@ -393,34 +395,41 @@ int main(int argc, char** argv) {
   if (!o.devices.empty()) installAdapter = ProfileFile().GetInt(o.devices, "Adapter", "Installed", 1) != 0;
 
   CReceiverApp app(o.commandLine);
-  if (!o.statFile.empty()) {
-    // The page reads these when it opens, as after the user chose the file in its dialog.
-    std::unique_ptr<SettingsStore> store = SettingsStore::Choose(SystemServices().GetModulePath(), app.ApplicationName());
-    store->WriteInt(kCommonSection, "LogStat", 1);
-    store->WriteText(kCommonSection, "StatFile", o.statFile.c_str());
-  }
   std::shared_ptr<CPacketSink> sink = std::make_shared<CPacketSink>();
-  if (!o.pcap.empty() && !sink->OpenPcap(o.pcap, error)) {
-    std::fprintf(stderr, "velvetfin: %s\n", error.c_str());
-    return 2;
-  }
-  if (o.tun) {
-    // The TUN interface carries the unicast address of the profile the program starts with.
-    std::unique_ptr<SettingsStore> store = SettingsStore::Choose(SystemServices().GetModulePath(), app.ApplicationName());
-    std::string profile = store->ReadText(kCommonSection, "ActiveProfile", "Standard");
-    std::string ipText = store->ReadText(profile.c_str(), "UC_IP", "192.168.238.238");
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    char extra = 0;
-    if (std::sscanf(ipText.c_str(), "%u.%u.%u.%u%c", &a, &b, &c, &d, &extra) != 4 || a > 255 || b > 255 || c > 255 ||
-        d > 255) {
-      a = 192, b = 168, c = 238, d = 238;
+  // Files, the TUN interface and stored choices are touched only once this instance holds
+  // its lock: a refused second start must not truncate the capture of the running one.
+  bool startFailed = false;
+  bool locked = false;
+  app.SetStartCheck([&] {
+    locked = true;
+    SettingsStore& store = *app.Store();
+    std::string why;
+    if (!o.statFile.empty()) {
+      // The page reads these when it opens, as after the user chose the file in its dialog.
+      store.WriteInt(kCommonSection, "LogStat", 1);
+      store.WriteText(kCommonSection, "StatFile", o.statFile.c_str());
     }
-    const BYTE ip[4] = {BYTE(a), BYTE(b), BYTE(c), BYTE(d)};
-    if (!sink->OpenTun(FormatText("vf%u", app.Instance()), ip, 24, error)) {
-      std::fprintf(stderr, "velvetfin: %s\n", error.c_str());
-      return 2;
+    if (!o.pcap.empty() && !sink->OpenPcap(o.pcap, why)) {
+      std::fprintf(stderr, "velvetfin: %s\n", why.c_str());
+      startFailed = true;
+      return false;
     }
-  }
+    if (o.tun) {
+      // The TUN interface carries the unicast address of the profile the program starts with.
+      std::string profile = store.ReadText(kCommonSection, "ActiveProfile", "Standard");
+      // An address the MPE-Filter page would refuse gives way to its default.
+      BYTE ip[4] = {192, 168, 238, 238};
+      BYTE stored[4];
+      if (ParseIpText(store.ReadText(profile.c_str(), "UC_IP", "192.168.238.238"), stored))
+        std::copy(stored, stored + 4, ip);
+      if (!sink->OpenTun(FormatText("vf%u", app.Instance()), ip, 24, why)) {
+        std::fprintf(stderr, "velvetfin: %s\n", why.c_str());
+        startFailed = true;
+        return false;
+      }
+    }
+    return true;
+  });
   std::shared_ptr<CEmulatedTapAdapter> adapter;
   if (installAdapter) {
     EMULATED_TAP_SETUP setup;
@@ -451,8 +460,18 @@ int main(int argc, char** argv) {
   });
   const int select = o.select;
   const bool selectDefault = o.selectDefault;
-  windows.SetModalScript(IDD_DEVICE_SELECTION, [select, selectDefault](CPortableWindow& window, CWindowHandler& handler) {
+  bool selectBeyondList = false;
+  windows.SetModalScript(IDD_DEVICE_SELECTION, [select, selectDefault, &selectBeyondList](CPortableWindow& window,
+                                                                                       CWindowHandler& handler) {
     if (select == 0) {
+      window.EndDialog(IDCANCEL);
+      return;
+    }
+    // An entry the list does not have would otherwise open the first device.
+    const int entries = window.Controls().GetCount(IDC_DEVICE_LIST);
+    if (select > entries) {
+      std::fprintf(stderr, "velvetfin: --select %d: the device list has %d entries\n", select, entries);
+      selectBeyondList = true;
       window.EndDialog(IDCANCEL);
       return;
     }
@@ -538,14 +557,15 @@ int main(int argc, char** argv) {
   signals.join();
 #endif
 
-  if (!o.dumpCalls.empty()) {
+  // A refused start leaves the files of the running instance alone.
+  if (locked && !o.dumpCalls.empty()) {
     std::ofstream out(o.dumpCalls, std::ios::binary | std::ios::trunc);
     out << devices.DumpCalls();
     if (!out) std::fprintf(stderr, "velvetfin: cannot write %s\n", o.dumpCalls.c_str());
   }
-  if (adapter) {
+  if (locked && adapter) {
     std::printf("Adapter: %llu packets, %llu bytes\n", static_cast<unsigned long long>(sink->Packets()),
                 static_cast<unsigned long long>(sink->Bytes()));
   }
-  return result;
+  return selectBeyondList || startFailed ? 2 : result;
 }

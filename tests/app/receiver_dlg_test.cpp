@@ -4,6 +4,7 @@
 
 #include "app/receiver_fixture.h"
 #include "extensions/extension_types.h"
+#include "platform/bda_guids.h"
 #include "ui/message_box.h"
 
 namespace {
@@ -15,6 +16,34 @@ std::vector<std::string> Captions(CReceiverDlg& dialog) {
 }
 
 std::string Text(unsigned id) { return LoadResString(id); }
+
+// The portable services, except that the splash dialog cannot be created (a language
+// module without its template, say).
+class CNoSplashWindows final : public CWindowServices {
+ public:
+  explicit CNoSplashWindows(CWindowServices& inner) : m_inner(inner) {}
+  UINT RegisterWindowMessage(const std::string& name) override { return m_inner.RegisterWindowMessage(name); }
+  std::unique_ptr<CWindow> NewDialog(int templateId) override {
+    return templateId == IDD_SPLASH ? nullptr : m_inner.NewDialog(templateId);
+  }
+  INT_PTR RunModal(CWindow& w, CWindow* owner, CWindowHandler& h) override { return m_inner.RunModal(w, owner, h); }
+  bool CreateModeless(CWindow& w, CWindow* parent, CWindowHandler& h) override {
+    return m_inner.CreateModeless(w, parent, h);
+  }
+  BoxResult ShowPlainMessageBox(const std::string& text, const std::string& caption, BoxIcon icon,
+                                BoxButtons buttons) override {
+    return m_inner.ShowPlainMessageBox(text, caption, icon, buttons);
+  }
+  bool PostMessage(CWindow* w, UINT m, WPARAM wp, LPARAM lp) override { return m_inner.PostMessage(w, m, wp, lp); }
+  LRESULT SendMessage(CWindow* w, UINT m, WPARAM wp, LPARAM lp) override { return m_inner.SendMessage(w, m, wp, lp); }
+  bool AddTrayIcon(const TRAY_ICON& icon) override { return m_inner.AddTrayIcon(icon); }
+  bool ModifyTrayIcon(const TRAY_ICON& icon) override { return m_inner.ModifyTrayIcon(icon); }
+  bool DeleteTrayIcon(const TRAY_ICON& icon) override { return m_inner.DeleteTrayIcon(icon); }
+  void TrackPopupMenu(CWindow* owner, int menuId, int item) override { m_inner.TrackPopupMenu(owner, menuId, item); }
+
+ private:
+  CWindowServices& m_inner;
+};
 
 }  // namespace
 
@@ -69,17 +98,25 @@ TEST_F(ReceiverTest, StartsASatelliteDeviceWithEveryPageAndEndsInOrder) {
   // The LNB supply goes off at the end: without an extension that switches it,
   // a tune request with polarisation "not defined" does.
   std::vector<BDA_CALL> calls = platform.Device(0)->Calls();
-  auto last = std::find_if(calls.rbegin(), calls.rend(), [](const BDA_CALL& c) { return c.kind == "Set"; });
+  auto last = std::find_if(calls.rbegin(), calls.rend(), [](const BDA_CALL& c) {
+    return c.kind == "Set" && c.set == kKsPropSetBdaFrequencyFilter && c.id == 1;  // polarity
+  });
   ASSERT_NE(last, calls.rend());
+  EXPECT_EQ(last->data, std::vector<BYTE>(4, 0));
 }
 
 TEST_F(ReceiverTest, WithoutAnAdapterTheNetworkPartStaysOut) {
   Describe(kCableTuner);
   store->WriteText("Standard", "Freq", "402.000");
   store->WriteText("Standard", "Symrate", "6900");
+  // Without a splash start-up goes on, only warned.
+  CNoSplashWindows noSplash(windows);
+  SetWindowServices(&noSplash);
   Run([&](CReceiverDlg& d, CPortableWindow& w) {
-    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Warning ! Brannox adapter not installed !",
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Warning ! Error creating splash dialog !",
+                                                    "Warning ! Brannox adapter not installed !",
                                                     "Warning ! Network support unavailable !"}));
+    EXPECT_TRUE(splash.empty());
     EXPECT_TRUE(d.NetworkUnavailable());
     // Cable: no DiSEqC/LNB page either.
     EXPECT_EQ(Captions(d), (std::vector<std::string>{"Status/Tuner", "Setup"}));
@@ -91,6 +128,7 @@ TEST_F(ReceiverTest, WithoutAnAdapterTheNetworkPartStaysOut) {
     store->WriteInt("Common", "ConfirmOnExit", 0);
     w.EndDialog(IDOK);
   });
+  SetWindowServices(&windows);
 }
 
 TEST_F(ReceiverTest, FatalStartupStepsEndWithTheirMessage) {

@@ -108,10 +108,14 @@ TEST(Velvetfin, RunsTheDemoTunerAndQuitsWhenAsked) {
 TEST(Velvetfin, SignalsQuitAndASecondInstanceIsRefused) {
   VelvetfinProcess p("signals");
   // Every question answered no: the first signal asks, the second ends it anyway.
-  pid_t first = p.Start({"--answer", "no"}, 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-  EXPECT_EQ(p.Run({"--seconds", "1"}), 1);
-  EXPECT_NE(p.Err().find("Velvetfin Velvetfin is already running !\n"), std::string::npos) << p.Err();
+  const std::string capture = p.Path("first.pcap");
+  pid_t first = p.Start({"--answer", "no", "--pcap", capture}, 0);
+  // Once packets are on disk, a refused second start must leave that file alone.
+  for (int i = 0; i < 150 && Slurp(capture).size() < 100000; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(p.Wait(p.Start({"--seconds", "1", "--pcap", capture, "--stat-file", p.Path("stat.txt")}, 1)), 1);
+  EXPECT_NE(p.Err(1).find("Velvetfin Velvetfin is already running !\n"), std::string::npos) << p.Err(1);
+  EXPECT_EQ(p.Out(1), "");
   // Instance 1 runs beside instance 0.
   EXPECT_EQ(p.Wait(p.Start({"1", "--seconds", "1"}, 2)), 0) << p.Err(2);
 
@@ -121,6 +125,10 @@ TEST(Velvetfin, SignalsQuitAndASecondInstanceIsRefused) {
   kill(first, SIGTERM);
   EXPECT_EQ(p.Wait(first), 0);
   EXPECT_EQ(Count(p.Err(0), "Question ? Are you sure to quit the Velvetfin ?"), 1u) << p.Err(0);
+  // The first record follows the file header: no hole where the file was cut short.
+  std::string packets = Slurp(capture);
+  ASSERT_GT(packets.size(), 100000u);
+  EXPECT_NE(packets.substr(24, 8), std::string(8, '\0'));
 }
 
 TEST(Velvetfin, StatFileSwitchesTheSignalLogOnAndItStaysOn) {
@@ -215,5 +223,15 @@ TEST(Velvetfin, BadCommandLinesExitWithStatusTwo) {
     EXPECT_EQ(p.Run(args), 2) << args[0];
     EXPECT_NE(p.Err().find("velvetfin: "), std::string::npos) << args[0];
   }
+  // An entry beyond the device list is refused, not taken as the first device.
+  {
+    std::FILE* f = std::fopen(p.Path("two.ini").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("[A]\nFriendlyName=Tuner A\nDelivery=satellite\n[B]\nFriendlyName=Tuner B\nDelivery=satellite\n", f);
+    std::fclose(f);
+  }
+  EXPECT_EQ(p.Run({"--devices", p.Path("two.ini"), "--select", "3", "--seconds", "5"}), 2);
+  EXPECT_NE(p.Err().find("velvetfin: --select 3: the device list has 2 entries\n"), std::string::npos) << p.Err();
+  EXPECT_EQ(p.Out().find("Initialization ..."), std::string::npos) << p.Out();
 }
 #endif
