@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/emulated/emulated_registry.h"
+#include "platform/profile_file.h"
 #include "platform/system.h"
 #include "platform/text_util.h"
 
@@ -270,9 +271,15 @@ std::shared_ptr<CEmulatedTapAdapter> InstallEmulatedTap(const EMULATED_TAP_SETUP
   // The name Windows shows for a TAP-Windows6 adapter.
   if (LowerCase(setup.componentId).find("tap0901") != std::string::npos)
     adapter->SetDescription("TAP-Windows Adapter V9");
+  if (!setup.usedElsewhereAddress.empty()) adapter->SetUsedElsewhere(setup.usedElsewhereAddress, "255.255.255.0");
   io.Install(adapter->DevicePath(), adapter);
   list.AddSource(adapter);
   return adapter;
+}
+
+void ReadAdapterDescription(CProfileFile& files, const std::string& file, EMULATED_TAP_SETUP& setup) {
+  setup.componentId = files.GetString(file, "Adapter", "ComponentId", setup.componentId.c_str(), 256);
+  setup.usedElsewhereAddress = files.GetString(file, "Adapter", "UsedBy", "", 64);
 }
 
 void UninstallEmulatedTap(const std::shared_ptr<CEmulatedTapAdapter>& adapter, CEmulatedDeviceIo* deviceIo,

@@ -16,6 +16,7 @@
 #include "platform/emulated/packet_sink.h"
 
 class CEmulatedRegistry;
+class CProfileFile;
 
 struct TAP_CONTROL_RECORD {
   DWORD code;
@@ -111,7 +112,13 @@ struct EMULATED_TAP_SETUP {
   CEmulatedDeviceIo* deviceIo = nullptr;        // EmulatedDeviceIo() when null
   CEmulatedAdapterList* adapterList = nullptr;  // EmulatedAdapterList() when null
   std::shared_ptr<CPacketSink> sink;            // a counting sink when null
+  // Not empty: another program (a VPN client) has the adapter, connected with this address.
+  std::string usedElsewhereAddress;
 };
+
+// What the [Adapter] section of a device description says about the adapter:
+// "ComponentId" (default brannoxnic) and "UsedBy" (an address another program gave it).
+void ReadAdapterDescription(CProfileFile& files, const std::string& file, EMULATED_TAP_SETUP& setup);
 
 // Installs one adapter: the next free class sub-key ("0000", "0001", ...) with its
 // "ComponentId" and "NetCfgInstanceId" (an existing sub-key with this id is reused),
