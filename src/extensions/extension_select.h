@@ -14,6 +14,7 @@
 
 #include "extensions/extension_host.h"
 #include "extensions/extension_types.h"
+#include "extensions/technotrend_api.h"
 #include "platform/ks_property_set.h"
 #include "platform/win_types.h"
 
@@ -26,16 +27,6 @@ struct EXTENSION_DEVICE {
   int extensionTypeHint = 0;    // 1 for a Technotrend device
   int ttDeviceClass = 0;        // 0, or 1..6
   DWORD ttDeviceIndex = 0;      // the tuner pin's medium id
-};
-
-// The start-up check of a Technotrend API USB device (classes 3, 4 and 5): the
-// result code of "bdaapiGetUSBHighspeedMode" and the mode it read.
-struct USB_SPEED_CHECK {
-  bool usbDevice = false;  // checked: type 1 on a USB class; otherwise nothing was called
-  DWORD status = 2;        // the API's result code (2, not supported, when not called)
-  DWORD mode = 1;          // 0 full speed, otherwise high speed
-  // The port cannot carry the stream: the caller shows message 108 and ends.
-  bool FullSpeedOnly() const { return usbDevice && status == 0 && mode == 0; }
 };
 
 // The graph's property sets; any may be null. The graph owns them.

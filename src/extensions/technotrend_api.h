@@ -8,7 +8,6 @@
 #include <string>
 
 #include "extensions/extension_host.h"
-#include "extensions/extension_select.h"
 #include "extensions/tt_ioctl.h"
 #include "platform/win_types.h"
 
@@ -67,6 +66,16 @@ void LogTtResult(const char* function, DWORD code);
 // The product name of a device for device enumeration: true with the name for
 // classes 1, 2, 3, 5 and 6 when the description lookup succeeds.
 bool TtLookupProductName(CKsDeviceFinder& finder, int deviceClass, DWORD deviceIndex, std::string* name);
+
+// What the USB speed check below found: the result code of
+// "bdaapiGetUSBHighspeedMode" and the mode it read.
+struct USB_SPEED_CHECK {
+  bool usbDevice = false;  // checked: type 1 on a USB class; otherwise nothing was called
+  DWORD status = 2;        // the API's result code (2, not supported, when not called)
+  DWORD mode = 1;          // 0 full speed, otherwise high speed
+  // The port cannot carry the stream: the caller shows message 108 and ends.
+  bool FullSpeedOnly() const { return usbDevice && status == 0 && mode == 0; }
+};
 
 // The start-up check of Technotrend USB devices: for classes 3, 4 and 5 the port
 // speed read through "bdaapiGetUSBHighspeedMode" (result code logged); other
