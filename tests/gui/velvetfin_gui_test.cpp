@@ -196,14 +196,16 @@ int IconOf(HWND control) {
 
 void Click(HWND button) { ::PostMessageW(button, BM_CLICK, 0, 0); }
 
-// The window as it is on the screen, frame included, as a 24-bit BMP file; false when it
-// could not be taken or written.
+// The window's client area as it is on the screen, as a 24-bit BMP file; false when it
+// could not be taken or written. Taken from the screen: the window belongs to another
+// process, which no device context of ours can ask to paint.
 bool SaveScreenshot(HWND window, const std::string& path) {
   RECT r{};
-  if (!::GetWindowRect(window, &r)) return false;
+  if (!::GetClientRect(window, &r)) return false;
+  ::MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
   const int width = r.right - r.left, height = r.bottom - r.top;
   if (width <= 0 || height <= 0) return false;
-  HDC screen = ::GetWindowDC(window);
+  HDC screen = ::GetDC(nullptr);
   HDC memory = ::CreateCompatibleDC(screen);
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
@@ -217,7 +219,7 @@ bool SaveScreenshot(HWND window, const std::string& path) {
   bool taken = false;
   if (bitmap && bits) {
     HGDIOBJ old = ::SelectObject(memory, bitmap);
-    taken = ::PrintWindow(window, memory, 0) || ::BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    taken = ::BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
     ::GdiFlush();
     ::SelectObject(memory, old);
   }
@@ -236,7 +238,7 @@ bool SaveScreenshot(HWND window, const std::string& path) {
   }
   if (bitmap) ::DeleteObject(bitmap);
   ::DeleteDC(memory);
-  ::ReleaseDC(window, screen);
+  ::ReleaseDC(nullptr, screen);
   return written;
 }
 
