@@ -316,8 +316,10 @@ void CReceiverDlg::QuitRequest() {
   }
   m_quitInProgress = true;
   bool end = true;
-  if (m_setup && m_setup->ConfirmOnExit())
-    end = AskQuestion(Controls(), FormatText(LoadFormatString(IDS_QUIT_QUESTION).c_str(), kProgramName)) == BoxResult::Yes;
+  if (m_setup && m_setup->ConfirmOnExit()) {
+    const std::string question = FormatText(LoadFormatString(IDS_QUIT_QUESTION).c_str(), kProgramName);
+    end = AskQuestion(Controls(), question) == BoxResult::Yes;
+  }
   m_quitInProgress = false;
   if (end) m_window->EndDialog(IDOK);
 }

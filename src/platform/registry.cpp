@@ -1,11 +1,7 @@
 #include "platform/registry.h"
 
-#include "platform/text_util.h"
-
 #include "platform/seams.h"
 
 static CSeam<CRegistry> g_registry(&OsRegistry);
 CRegistry& Registry() { return g_registry.Get(); }
 CRegistry* SetRegistry(CRegistry* replacement) { return g_registry.Set(replacement); }
-
-bool CRegistry::SameKeyName(const std::string& a, const std::string& b) const { return EqualsNoCase(a, b); }

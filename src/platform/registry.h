@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/text_util.h"
 #include "platform/win_types.h"
 
 // A key handle; the predefined roots have the values Windows gives them.
@@ -52,7 +53,7 @@ class CRegistry {
   virtual LONG DeleteKey(RegKey parent, const std::string& subKey) = 0;
   // Whether two key names address the same key: case folded as this registry folds it
   // (the system folds every letter; the portable registry ASCII letters only).
-  virtual bool SameKeyName(const std::string& a, const std::string& b) const;
+  virtual bool SameKeyName(const std::string& a, const std::string& b) const { return EqualsNoCase(a, b); }
 };
 
 CRegistry& Registry();

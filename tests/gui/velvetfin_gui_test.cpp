@@ -231,8 +231,8 @@ bool SaveScreenshot(HWND window, const std::string& path) {
     file.bfOffBits = sizeof(file) + sizeof(info.bmiHeader);
     file.bfSize = file.bfOffBits + size;
     if (FILE* f = _wfopen(Utf8ToWide(path).c_str(), L"wb")) {
-      written = std::fwrite(&file, sizeof(file), 1, f) == 1 && std::fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, f) == 1 &&
-                std::fwrite(bits, 1, size, f) == size;
+      written = std::fwrite(&file, sizeof(file), 1, f) == 1 &&
+                std::fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, f) == 1 && std::fwrite(bits, 1, size, f) == size;
       written = std::fclose(f) == 0 && written;
     }
   }

@@ -142,7 +142,8 @@ HRESULT CNetworkProviderPinShell::DecideAllocator(IPin* receivePin) {
   // An antenna input without a memory pin takes no samples anyway.
   if (FAILED(receivePin->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&input))) || !input) return S_OK;
   const ALLOCATOR_PROPERTIES props = AllocatorRequirements(input);
-  HRESULT hr = ::DecideAllocator(input, [&](IMemAllocator* allocator) { return TryAllocator(input, allocator, props); });
+  HRESULT hr =
+      ::DecideAllocator(input, [&](IMemAllocator* allocator) { return TryAllocator(input, allocator, props); });
   input->Release();
   return hr;
 }
