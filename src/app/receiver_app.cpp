@@ -43,7 +43,7 @@ int CReceiverApp::Run() {
   CProcessServices& process = ProcessServices();
   const std::string mutexName = FormatText("%s %u Multiple Instance Lockout", kProgramName, m_instance);
   if (process.CreateInstanceMutex(mutexName) != MUTEX_RESULT::Created) {
-    WindowServices().ShowPlainMessageBox(FormatText(LoadResString(IDS_ALREADY_RUNNING).c_str(), kProgramName),
+    WindowServices().ShowPlainMessageBox(FormatText(LoadFormatString(IDS_ALREADY_RUNNING).c_str(), kProgramName),
                                          kProgramName, BoxIcon::None, BoxButtons::Ok);
     return 1;
   }

@@ -128,7 +128,7 @@ bool CReceiverDlg::StartDevice() {
   DEVICE_CHOICE choice;
   SELECTION_RESULT selection = SelectDevice(*m_graph, Store(), chooser, &list, &choice);
   if (selection == SELECTION_RESULT::NoDevice) {
-    ShowError(Controls(), FormatText(LoadResString(IDS_DEVICES_NOT_FOUND).c_str(), "BDA"));
+    ShowError(Controls(), FormatText(LoadFormatString(IDS_DEVICES_NOT_FOUND).c_str(), "BDA"));
     return false;
   }
   if (selection == SELECTION_RESULT::Cancelled) return false;
@@ -318,8 +318,10 @@ void CReceiverDlg::QuitRequest() {
   }
   m_quitInProgress = true;
   bool end = true;
-  if (m_setup && m_setup->ConfirmOnExit())
-    end = AskQuestion(Controls(), FormatText(LoadResString(IDS_QUIT_QUESTION).c_str(), kProgramName)) == BoxResult::Yes;
+  if (m_setup && m_setup->ConfirmOnExit()) {
+    const std::string question = FormatText(LoadFormatString(IDS_QUIT_QUESTION).c_str(), kProgramName);
+    end = AskQuestion(Controls(), question) == BoxResult::Yes;
+  }
   m_quitInProgress = false;
   if (end) m_window->EndDialog(IDOK);
 }
@@ -450,11 +452,15 @@ void CReceiverDlg::OnProfileEdit() {
   c.DeleteString(IDC_PROFILE_LIST, selected);
   c.InsertString(IDC_PROFILE_LIST, selected, newName);
   c.SetCurSel(IDC_PROFILE_LIST, selected);
+  // The pages write back only what they show and accept ("UseIPFilter" never, the
+  // filters not without an adapter, refused tuning values not): the rest is carried.
+  const bool sameSection = Store().SameSection(newName, oldName);
+  if (!sameSection) Store().CopySection(oldName.c_str(), newName.c_str());
   SelectProfile(newName, oldName);
   if (newName == oldName) return;
-  // Registry keys and ini sections ignore case: "alpha" and "Alpha" are one section,
-  // and removing the old name would delete the values just written under the new one.
-  if (EqualsNoCase(newName, oldName)) return;
+  // Registry keys and ini sections ignore case ("ärger" and "Ärger" are one key to the
+  // system): removing the old name would delete the values just written.
+  if (sameSection) return;
   Store().RemoveSection(oldName.c_str());
 }
 
@@ -466,7 +472,7 @@ void CReceiverDlg::OnProfileDelete() {
     return;
   }
   std::string name = c.GetString(IDC_PROFILE_LIST, selected);
-  if (AskQuestion(c, FormatText(LoadResString(IDS_DELETE_QUESTION).c_str(), name.c_str())) != BoxResult::Yes) return;
+  if (AskQuestion(c, FormatText(LoadFormatString(IDS_DELETE_QUESTION).c_str(), name.c_str())) != BoxResult::Yes) return;
   Store().RemoveSection(name.c_str());
   c.DeleteString(IDC_PROFILE_LIST, selected);
   if (c.GetCount(IDC_PROFILE_LIST) > 0) {
@@ -492,6 +498,7 @@ void CReceiverDlg::PowerOffAtExit() {
 
 void CReceiverDlg::OnDestroy() {
   if (!m_window) return;
+  if (m_shutdownObserver) m_shutdownObserver();
   PowerOffAtExit();
   if (m_trayAdded) WindowServices().DeleteTrayIcon(m_tray);
   m_trayAdded = false;

@@ -79,6 +79,9 @@ class CReceiverDlg final : public CWindowHandler {
   const TRAY_ICON& Tray() const { return m_tray; }
   // Called after every main timer tick (the headless front end prints its status line).
   void SetTickObserver(std::function<void()> observer) { m_tickObserver = std::move(observer); }
+  // Called first when the window is destroyed, while the window and pages still exist:
+  // whatever serves other threads from this dialog stops here.
+  void SetShutdownObserver(std::function<void()> observer) { m_shutdownObserver = std::move(observer); }
 
  private:
   // A page's window: forwards its messages to the page object.
@@ -149,4 +152,5 @@ class CReceiverDlg final : public CWindowHandler {
   UINT m_tunerMessage;
   UINT m_filterMessage;
   std::function<void()> m_tickObserver;
+  std::function<void()> m_shutdownObserver;
 };

@@ -63,16 +63,7 @@ std::string ValidationErrorText(const FILTER_VALIDATION& v) {
     case FilterTextError::kMac: return LoadResString(IDS_INVALID_MAC);
     case FilterTextError::kIp: return LoadResString(IDS_INVALID_IP);
     case FilterTextError::kPid: {
-      // The format may come from a language module: use it only when it takes
-      // exactly one text and two numbers, in that order.
-      std::string format = LoadResString(IDS_INVALID_PID);
-      std::string builtIn;
-      LoadBuiltInString(IDS_INVALID_PID, builtIn);
-      size_t s = format.find("%s"), u1 = format.find("%u"), u2 = u1 == std::string::npos ? u1 : format.find("%u", u1 + 2);
-      size_t percents = 0;
-      for (char c : format) percents += c == '%';
-      if (s == std::string::npos || u1 == std::string::npos || u2 == std::string::npos || s > u1 || percents != 3)
-        format = builtIn;
+      const std::string format = LoadFormatString(IDS_INVALID_PID);
       return FormatText(format.c_str(), FilterName(v.filter), unsigned(v.pidValue), unsigned(kPidAny));
     }
     case FilterTextError::kNone: break;

@@ -639,12 +639,14 @@ bool CTunerDlg::OnCommand(int id, int notification) {
 int CTunerDlg::HandleTunerCommand(unsigned command, uint32_t value) {
   if (command > 15) return 0;
   CWaitCursor wait(m_mainDialog);
-  // What the user typed but did not apply survives the refresh that follows the command.
-  TakeControlValues();
+  // Apply takes the control values itself: taking them twice would warn twice about a
+  // value out of range.
   if (command == 0) {
     ApplySettings();
     return 1;
   }
+  // What the user typed but did not apply survives the refresh that follows the command.
+  TakeControlValues();
   if (command >= 9) {
     // The LNB values live on the DiSEqC/LNB page; without it there is nothing to change.
     if (m_lnbPage) m_lnbPage->HandleTunerCommand(command, value);

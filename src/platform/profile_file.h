@@ -1,9 +1,18 @@
 // Private-profile (ini) file seam, shaped like the Win32 *PrivateProfile* calls.
 #pragma once
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "platform/text_util.h"
 #include "platform/win_types.h"
+
+// The name as an ini section line holds it: without the blanks around it.
+inline std::string_view TrimSectionName(std::string_view name) {
+  while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);
+  while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+  return name;
+}
 
 class CProfileFile {
  public:
@@ -24,6 +33,12 @@ class CProfileFile {
   virtual std::vector<std::string> GetSectionNames(const std::string& path, DWORD bufferBytes) = 0;
   // Whether the file can be opened for reading (it exists and is readable).
   virtual bool CanOpenForReading(const std::string& path) = 0;
+  // Whether two section names address the same section: blanks around them ignored and
+  // case folded as this implementation folds it (the system every letter, the portable
+  // ini files ASCII letters only).
+  virtual bool SameSectionName(const std::string& a, const std::string& b) const {
+    return EqualsNoCase(TrimSectionName(a), TrimSectionName(b));
+  }
 };
 
 CProfileFile& ProfileFile();

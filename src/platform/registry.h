@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/text_util.h"
 #include "platform/win_types.h"
 
 // A key handle; the predefined roots have the values Windows gives them.
@@ -45,8 +46,14 @@ class CRegistry {
   // end, ERROR_MORE_DATA when the name is longer than maxChars - 1 characters,
   // counted as the system counts them (UTF-16 units, see Utf16Length).
   virtual LONG EnumKey(RegKey key, DWORD index, std::string& name, DWORD maxChars) = 0;
+  // As RegEnumValue, the name only: the index-th value's name; ERROR_NO_MORE_ITEMS past
+  // the end.
+  virtual LONG EnumValue(RegKey key, DWORD index, std::string& name) = 0;
   // As RegDeleteKey: only a key without sub-keys can be deleted.
   virtual LONG DeleteKey(RegKey parent, const std::string& subKey) = 0;
+  // Whether two key names address the same key: case folded as this registry folds it
+  // (the system folds every letter; the portable registry ASCII letters only).
+  virtual bool SameKeyName(const std::string& a, const std::string& b) const { return EqualsNoCase(a, b); }
 };
 
 CRegistry& Registry();

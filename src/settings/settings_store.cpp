@@ -105,6 +105,29 @@ class CRegistryStore final : public SettingsStore {
     return my.DeleteEntry(kHkeyCurrentUser, AppKeyPath() + "\\" + section, "");
   }
 
+  bool CopySection(const char* from, const char* to) override {
+    if (!ValidSection(from) || !ValidSection(to)) return false;
+    RegKey source = kNoKey;
+    if (Reg().OpenKey(kHkeyCurrentUser, AppKeyPath() + "\\" + from, kKeyRead, &source) != ERROR_SUCCESS)
+      return true;  // nothing stored, nothing to carry
+    RegKey target = OpenSection(to);
+    bool carried = target != kNoKey;
+    std::string name;
+    for (DWORD i = 0; carried && Reg().EnumValue(source, i, name) == ERROR_SUCCESS; ++i) {
+      DWORD type = 0, size = 0;
+      std::vector<BYTE> data;
+      LONG rc = Reg().QueryValue(source, name, &type, nullptr, &size);
+      if (rc == ERROR_SUCCESS) {
+        data.resize(size ? size : 1);
+        rc = Reg().QueryValue(source, name, &type, data.data(), &size);
+      }
+      carried = rc == ERROR_SUCCESS && Reg().SetValue(target, name, type, data.data(), size) == ERROR_SUCCESS;
+    }
+    if (target != kNoKey) Reg().CloseKey(target);
+    Reg().CloseKey(source);
+    return carried;
+  }
+
   std::vector<std::string> ListSections() override {
     std::vector<std::string> names;
     RegKey app = kNoKey;
@@ -122,8 +145,8 @@ class CRegistryStore final : public SettingsStore {
   }
 
   bool CanHoldSection(const std::string& section) const override { return ValidSection(section.c_str()); }
-  bool IsCommonSection(const std::string& section) const override {
-    return EqualsNoCase(section, kCommonSection);
+  bool SameSection(const std::string& a, const std::string& b) const override {
+    return (m_registry ? *m_registry : Registry()).SameKeyName(a, b);
   }
 
  private:
@@ -192,12 +215,30 @@ class CIniStore final : public SettingsStore {
     return File().WriteString(m_path, section, nullptr, nullptr) != FALSE;
   }
 
+  bool CopySection(const char* from, const char* to) override {
+    if (!ValidSection(from) || !ValidSection(to)) return false;
+    const std::string names = File().GetString(m_path, from, nullptr, "", kSectionNamesBufferSize);
+    bool carried = true;
+    for (size_t at = 0; at < names.size();) {
+      size_t end = names.find('\0', at);
+      if (end == std::string::npos) end = names.size();
+      const std::string name = names.substr(at, end - at);
+      at = end + 1;
+      if (!ValidName(name.c_str())) continue;
+      const std::string value = File().GetString(m_path, from, name.c_str(), "", kIniTextBufferSize);
+      carried = File().WriteString(m_path, to, name.c_str(), value.c_str()) != FALSE && carried;
+    }
+    return carried;
+  }
+
   std::vector<std::string> ListSections() override {
     return File().GetSectionNames(m_path, kSectionNamesBufferSize);
   }
 
   bool CanHoldSection(const std::string& section) const override { return ValidSection(section.c_str()); }
-  bool IsCommonSection(const std::string& section) const override { return section == kCommonSection; }
+  bool SameSection(const std::string& a, const std::string& b) const override {
+    return (m_file ? *m_file : ProfileFile()).SameSectionName(a, b);
+  }
 
  private:
   CProfileFile& File() { return m_file ? *m_file : ProfileFile(); }

@@ -45,13 +45,18 @@ class SettingsStore {
   virtual bool WriteText(const char* section, const char* name, const char* text) = 0;
   // Removes the section with every value (and, in the registry, every sub-key) in it.
   virtual bool RemoveSection(const char* section) = 0;
+  // Writes every value of section `from` into section `to` as it is stored (a rename keeps
+  // what no page writes back); false when a value could not be carried.
+  virtual bool CopySection(const char* from, const char* to) = 0;
   // Registry: sub-keys of the application key in enumeration order; ini: the file's sections.
   virtual std::vector<std::string> ListSections() = 0;
   // Whether this back end can keep a section of that name (a profile name).
   virtual bool CanHoldSection(const std::string& section) const = 0;
-  // Whether a section name equals "Common" as this back end compares names
-  // (registry: without regard to case; ini: exactly).
-  virtual bool IsCommonSection(const std::string& section) const = 0;
+  // Whether two names address one section, as this back end compares them (registry
+  // keys and ini sections ignore case, ini sections also blanks around the name).
+  virtual bool SameSection(const std::string& a, const std::string& b) const = 0;
+  // Whether a section name addresses "Common", the program-wide section.
+  bool IsCommonSection(const std::string& section) const { return SameSection(section, kCommonSection); }
 
   // Registry back end under HKEY_CURRENT_USER\Software\Tarnwick\<applicationName>,
   // through `registry` (the platform's Registry() when null; must outlive the store).

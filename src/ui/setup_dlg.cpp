@@ -51,8 +51,10 @@ std::string CSetupDlg::AutostartValueName() const { return MakeApplicationName(m
 std::string CSetupDlg::AutostartValueData() const {
   std::string path = SystemServices().GetModulePath();
   if (path.empty()) return {};
-  if (m_instance > 0) path += FormatText(" %u", m_instance);
-  return path;
+  // Quoted, or the logon would split a path with blanks ("C:\Program Files\...") there.
+  std::string data = "\"" + path + "\"";
+  if (m_instance > 0) data += FormatText(" %u", m_instance);
+  return data;
 }
 
 void CSetupDlg::OnInitDialog() {

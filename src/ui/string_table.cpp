@@ -4,6 +4,7 @@
 #include <array>
 #include <iterator>
 #include <atomic>
+#include <string_view>
 
 namespace {
 
@@ -34,6 +35,24 @@ constexpr auto kIds = MakeIds();
 
 std::atomic<CStringSource*> g_source{nullptr};
 
+// What a format reads from its arguments: each conversion's length modifiers and letter,
+// flags, width and precision left out; "?" for anything that is not a plain conversion
+// (a '*' reads an argument too, a lone '%' at the end has no letter).
+std::string ArgumentSignature(const std::string& format) {
+  std::string signature;
+  for (size_t i = 0; i < format.size(); ++i) {
+    if (format[i] != '%') continue;
+    if (++i < format.size() && format[i] == '%') continue;
+    while (i < format.size() && std::string_view("-+ #0123456789.").find(format[i]) != std::string_view::npos) ++i;
+    size_t start = i;
+    while (i < format.size() && std::string_view("hljztL").find(format[i]) != std::string_view::npos) ++i;
+    if (i >= format.size() || std::string_view("diouxXeEfFgGaAcsp").find(format[i]) == std::string_view::npos)
+      return "?";
+    signature.append(format, start, i - start + 1).push_back(',');
+  }
+  return signature;
+}
+
 }  // namespace
 
 bool LoadBuiltInString(unsigned id, std::string& text) {
@@ -50,6 +69,14 @@ std::string LoadResString(unsigned id) {
     if (source->Lookup(id, text)) return text;
   if (!LoadBuiltInString(id, text)) text.clear();
   return text;
+}
+
+std::string LoadFormatString(unsigned id) {
+  std::string builtIn;
+  LoadBuiltInString(id, builtIn);
+  std::string text = LoadResString(id);
+  if (text == builtIn) return text;
+  return ArgumentSignature(text) == ArgumentSignature(builtIn) ? text : builtIn;
 }
 
 CStringSource* SetStringSource(CStringSource* source) {

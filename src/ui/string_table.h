@@ -39,6 +39,10 @@ class CStringSource {
 
 // The text of a string-table id; empty when no source knows it.
 std::string LoadResString(unsigned id);
+// A printf format by string-table id: a language module's text only when it takes the
+// same arguments as the built-in one, in the same order (a bad translation must not read
+// arguments that are not there); otherwise the built-in text.
+std::string LoadFormatString(unsigned id);
 // The text compiled into the program, false for an unknown id.
 bool LoadBuiltInString(unsigned id, std::string& text);
 // Makes a language module the first source (nullptr: built-in only). Returns the previous.

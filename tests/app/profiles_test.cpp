@@ -3,6 +3,8 @@
 #include "app/receiver_fixture.h"
 #include "platform/emulated/ini_file.h"
 #include "platform/profile_file.h"
+#include "platform/registry.h"
+#include "settings/my_registry.h"
 #include "ui/profil_dlg.h"
 
 #include <cstdio>
@@ -115,6 +117,9 @@ TEST_P(ProfilesTest, AnActiveProfileThatIsGoneGivesWayToTheFirst) {
 TEST_P(ProfilesTest, NewRenameAndDeleteFollowTheDialogsChecks) {
   store->WriteInt("Alpha", "UC_PID", 6);
   store->WriteInt("Beta", "UC_PID", 7);
+  // Values no page writes back, which a rename must carry all the same.
+  store->WriteInt("Beta", "UseIPFilter", 1);
+  store->WriteText("Beta", "Note", "kept as it was");
   Run([&](CReceiverDlg& d, CPortableWindow& w) {
     // A new profile starts as a copy of the one chosen in "Take settings from:".
     AnswerProfileDialog({{"Gamma", "Alpha"}});
@@ -139,9 +144,12 @@ TEST_P(ProfilesTest, NewRenameAndDeleteFollowTheDialogsChecks) {
     // An empty name, and names the store cannot keep, are refused.
     boxes.clear();
     std::string unstorable = GetParam() == Backend::Registry ? "A\\B" : "A]B";
+    std::string common = GetParam() == Backend::Registry ? "COMMON" : " common ";
     windows.SetModalScript(IDD_PROFILE, [&](CPortableWindow& pw, CWindowHandler& h) {
       LRESULT r;
-      for (std::string name : {std::string(), unstorable, std::string("Common")}) {
+      // Any name the store keeps in the program-wide section (an ini file ignores case and
+      // blanks around section names): deleting that profile would wipe every setting.
+      for (std::string name : {std::string(), unstorable, std::string("Common"), common}) {
         pw.Memory().SetItemText(IDC_SERVICE_NAME, name);
         h.OnMessage(WM_COMMAND, IDOK, 0, &r);
       }
@@ -149,17 +157,19 @@ TEST_P(ProfilesTest, NewRenameAndDeleteFollowTheDialogsChecks) {
       pw.EndDialog(IDCANCEL);
     });
     Command(w, IDC_PROFILE_NEW);
-    ASSERT_EQ(boxes.size(), 3u);
+    ASSERT_EQ(boxes.size(), 4u);
     EXPECT_EQ(boxes[0].text, "Please insert an valid name !");
     EXPECT_EQ(boxes[1].text, LoadResString(IDS_NAME_NOT_STORABLE));
     EXPECT_EQ(List(w).size(), 3u);
 
-    // Renaming moves the values and removes the old section.
+    // Renaming moves every value and removes the old section.
     w.Memory().SetCurSel(IDC_PROFILE_LIST, 1);
     AnswerProfileDialog({{"Delta", ""}});
     Command(w, IDC_PROFILE_EDIT);
     EXPECT_EQ(List(w), (std::vector<std::string>{"Alpha", "Delta", "Gamma"}));  // in place, not re-sorted
     EXPECT_EQ(store->ReadInt("Delta", "UC_PID", 0), 7);
+    EXPECT_EQ(store->ReadInt("Delta", "UseIPFilter", 0), 1);
+    EXPECT_EQ(store->ReadText("Delta", "Note", ""), "kept as it was");
     EXPECT_EQ(store->ReadInt("Beta", "UC_PID", -1), -1);
     EXPECT_EQ(d.ProfileName(), "Delta");
 
@@ -197,6 +207,31 @@ TEST_P(ProfilesTest, RenamingOnlyTheCaseKeepsTheValues) {
   });
   // One key in the registry, two sections in an ini file: either way nothing is lost.
   EXPECT_EQ(store->ReadInt("Alpha", "UC_PID", 0), 6);
+
+#ifdef _WIN32
+  // The system's registry and ini files fold every letter, not only ASCII ones: "ärger"
+  // and "Ärger" are one key, one section there.
+  const std::string app = "VelvetfinProfilesTest" + std::to_string(::GetCurrentProcessId());
+  const std::string ini = ::testing::TempDir() + app + ".ini";
+  std::unique_ptr<SettingsStore> previous = std::move(store);
+  store = GetParam() == Backend::Registry ? SettingsStore::CreateRegistryStore(app, &OsRegistry())
+                                          : SettingsStore::CreateIniStore(ini, &OsProfileFile());
+  SetTheSettingsStore(store.get());
+  store->WriteInt("Common", "ConfirmOnExit", 0);
+  store->WriteInt("\xC3\xA4rger", "UC_PID", 6);
+  store->WriteText("Common", "ActiveProfile", "\xC3\xA4rger");
+  Run([&](CReceiverDlg&, CPortableWindow& w) {
+    AnswerProfileDialog({{"\xC3\x84rger", ""}});
+    Command(w, IDC_PROFILE_EDIT);
+    Command(w, IDC_EXIT);
+  });
+  EXPECT_EQ(store->ReadInt("\xC3\x84rger", "UC_PID", 0), 6);
+  if (GetParam() == Backend::Registry)
+    CMyRegistry(&OsRegistry()).DeleteEntry(kHkeyCurrentUser, "Software\\Tarnwick\\" + app, "");
+  std::remove(ini.c_str());
+  store = std::move(previous);
+  SetTheSettingsStore(store.get());
+#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, ProfilesTest, ::testing::Values(Backend::Registry, Backend::Ini),

@@ -51,8 +51,13 @@ TEST_F(ReceiverTest, StartsASatelliteDeviceWithEveryPageAndEndsInOrder) {
   Describe(kSatelliteTuner);
   InstallAdapter();
   bool ran = false;
+  bool servedUntilShutdown = false;
   INT_PTR result = Run([&](CReceiverDlg& d, CPortableWindow& w) {
     ran = true;
+    // Remote requests run on the dialog: their server stops while it is still whole.
+    d.SetShutdownObserver([&] {
+      servedUntilShutdown = d.Window() == &w && d.TunerPage() && d.FilterPage() && windows.TrayIcon();
+    });
     EXPECT_TRUE(boxes.empty()) << BoxTexts().front();
     EXPECT_EQ(w.Title(), "Velvetfin - v.1.1.4.15");
     EXPECT_EQ(w.IconId(), IDI_PROGRAM);
@@ -92,6 +97,7 @@ TEST_F(ReceiverTest, StartsASatelliteDeviceWithEveryPageAndEndsInOrder) {
     EXPECT_TRUE(w.HasEnded());
   });
   EXPECT_TRUE(ran);
+  EXPECT_TRUE(servedUntilShutdown);
   EXPECT_EQ(result, IDOK);
   EXPECT_FALSE(dialog->EndedAtStartup());
   EXPECT_EQ(windows.TrayIcon(), nullptr);

@@ -33,8 +33,9 @@ class CMapStore final : public SettingsStore {
     return true;
   }
   bool RemoveSection(const char*) override { return true; }
+  bool CopySection(const char*, const char*) override { return true; }
   std::vector<std::string> ListSections() override { return {}; }
-  bool IsCommonSection(const std::string& section) const override { return section == "Common"; }
+  bool SameSection(const std::string& a, const std::string& b) const override { return a == b; }
 
   static std::string Key(const char* section, const char* name) { return std::string(section) + "/" + name; }
   std::map<std::string, int> ints;

@@ -196,6 +196,71 @@ int IconOf(HWND control) {
 
 void Click(HWND button) { ::PostMessageW(button, BM_CLICK, 0, 0); }
 
+// The window's client area as it is on the screen, as a 24-bit BMP file; false when it
+// could not be taken or written. Taken from the screen: the window belongs to another
+// process, which no device context of ours can ask to paint.
+bool SaveScreenshot(HWND window, const std::string& path) {
+  RECT r{};
+  if (!::GetClientRect(window, &r)) return false;
+  ::MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  if (width <= 0 || height <= 0) return false;
+  HDC screen = ::GetDC(nullptr);
+  HDC memory = ::CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bool taken = false;
+  if (bitmap && bits) {
+    HGDIOBJ old = ::SelectObject(memory, bitmap);
+    taken = ::BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    ::GdiFlush();
+    ::SelectObject(memory, old);
+  }
+  bool written = false;
+  if (taken) {
+    const DWORD stride = (DWORD(width) * 3 + 3) & ~3u, size = stride * DWORD(height);
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(file) + sizeof(info.bmiHeader);
+    file.bfSize = file.bfOffBits + size;
+    if (FILE* f = _wfopen(Utf8ToWide(path).c_str(), L"wb")) {
+      written = std::fwrite(&file, sizeof(file), 1, f) == 1 &&
+                std::fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, f) == 1 && std::fwrite(bits, 1, size, f) == size;
+      written = std::fclose(f) == 0 && written;
+    }
+  }
+  if (bitmap) ::DeleteObject(bitmap);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+  return written;
+}
+
+// Whether the control lies wholly inside its dialog's client area, where it can be seen.
+bool InsideClient(HWND dialog, int id) {
+  RECT client{}, control{};
+  HWND item = ::GetDlgItem(dialog, id);
+  if (!item || !::GetClientRect(dialog, &client) || !::GetWindowRect(item, &control)) return false;
+  ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&control), 2);
+  return control.left >= client.left && control.top >= client.top && control.right <= client.right &&
+         control.bottom <= client.bottom;
+}
+
+// Whether nothing of the control shows: it starts at or below the client area's bottom.
+bool BelowClient(HWND dialog, int id) {
+  RECT client{}, control{};
+  HWND item = ::GetDlgItem(dialog, id);
+  if (!item || !::GetClientRect(dialog, &client) || !::GetWindowRect(item, &control)) return false;
+  ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&control), 2);
+  return control.top >= client.bottom;
+}
+
 // Windows need a display; without one (no X server for Wine) there is nothing to look at.
 bool HaveDisplay() {
   wchar_t display[64] = {};
@@ -338,6 +403,41 @@ TEST_F(VelvetfinGui, ARemoteTunerApplyFromAnotherProcessRetunes) {
   // The built-in tuner only locks on 11263 MHz: the retune loses the lock.
   EXPECT_TRUE(WaitFor([&] { return IconOf(status) == 202; }, 10000)) << "status icon " << IconOf(status);
 
+  Click(::GetDlgItem(main, IDC_EXIT));
+  program.Answer(L"Question ?", IDYES, 10000);
+  EXPECT_TRUE(program.Ended(20000));
+}
+
+// The "Data Service" dialog on a real window: a new profile shows the name, the
+// "Take settings from:" row and the buttons; a rename makes the window 50 pixels lower,
+// which cuts off exactly that bottom row and leaves the buttons whole. The pictures are
+// kept beside the program (data-service-new.bmp, data-service-edit.bmp) to look at.
+TEST_F(VelvetfinGui, RenamingCutsOffTheTakeSettingsFromRow) {
+  REQUIRE_DISPLAY();
+  CVelvetfin program;
+  ASSERT_TRUE(program.Start(L"--emulated", File("registry-profile")));
+  HWND main = program.WaitForWindow(kMainTitle);
+  ASSERT_NE(main, nullptr) << "the main window did not appear";
+  const std::string dir = std::string(VF_PROGRAM_DIR) + "/";
+  for (int button : {IDC_PROFILE_NEW, IDC_PROFILE_EDIT}) {
+    const bool rename = button == IDC_PROFILE_EDIT;
+    SCOPED_TRACE(rename ? "rename" : "new");
+    Click(::GetDlgItem(main, button));
+    HWND dialog = program.WaitForWindow(L"Data Service");
+    ASSERT_NE(dialog, nullptr);
+    // Let it be drawn after the resize.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(SaveScreenshot(dialog, dir + (rename ? "data-service-edit.bmp" : "data-service-new.bmp")));
+    EXPECT_EQ(ItemText(dialog, IDC_SERVICE_NAME), rename ? "Standard" : "");
+    for (int id : {IDC_SERVICE_NAME, IDOK, IDCANCEL}) EXPECT_TRUE(InsideClient(dialog, id)) << id;
+    if (rename) {
+      EXPECT_TRUE(BelowClient(dialog, IDC_SERVICE_SOURCE));
+    } else {
+      EXPECT_TRUE(InsideClient(dialog, IDC_SERVICE_SOURCE));
+    }
+    ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(dialog); }, 5000));
+  }
   Click(::GetDlgItem(main, IDC_EXIT));
   program.Answer(L"Question ?", IDYES, 10000);
   EXPECT_TRUE(program.Ended(20000));

@@ -222,6 +222,14 @@ TEST_F(SatelliteSequenceTest, StreamAndPlsCodeOutsideTheirRangesAreReportedAndSt
     EXPECT_EQ(m_tuner->Values().mis, c.mis);
     EXPECT_EQ(m_tuner->Values().plsCode, c.plsCode);
     EXPECT_EQ(Commits(), 1) << "the apply goes on";
+
+    // A remote apply (tuner command 0) warns once too.
+    m_tunerDialog.SetItemText(IDC_IS, c.is);
+    m_tunerDialog.SetItemText(IDC_PLS_CODE, c.pls);
+    ClearRecords();
+    EXPECT_EQ(m_tuner->HandleTunerCommand(0, 0), 1);
+    EXPECT_EQ(BoxTexts(), c.boxes);
+    EXPECT_EQ(Commits(), 1);
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/system.h"
@@ -106,5 +107,45 @@ TEST(RemoteWindow, AnotherProcessFindsTheInstanceSendsTheMessagesAndReadsTheBloc
   EXPECT_EQ(FindRemoteWindow(instance), nullptr);
   // The block without its receiver's window counts as no receiver.
   EXPECT_EQ(RunRemote("--instance " + i + " status").status, 2u);
+}
+
+// The main dialog stops its server while a request may be on its way to it: the request
+// is taken while the server winds down, so neither thread waits for the other for ever.
+TEST(RemoteWindow, StoppingWhileARequestWaitsForTheStoppingThreadAnswersIt) {
+  const unsigned instance = 800 + unsigned(GetCurrentProcessId() % 100);
+  const UINT tuner = RegisterWindowMessageA("GRAYHERON_TUNER");
+  const UINT forwarded = WM_APP + 7;
+  // The "main dialog": a window of this thread, which answers the forwarded request.
+  HWND main = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  ASSERT_NE(main, nullptr);
+  static LONG answered = 0;
+  SetWindowLongPtrW(main, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(+[](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
+                      if (m == WM_APP + 7) InterlockedIncrement(&answered);
+                      return m == WM_APP + 7 ? 1 : 0;
+                    }));
+  HANDLE entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::string error;
+  std::unique_ptr<CRemoteServer> server = StartRemoteWindow(
+      instance,
+      [&](UINT message, WPARAM, LPARAM, LRESULT* result) {
+        if (message != tuner) return false;
+        SetEvent(entered);
+        *result = SendMessageW(main, forwarded, 0, 0);
+        return true;
+      },
+      &error);
+  ASSERT_TRUE(server) << error;
+  HWND remote = FindRemoteWindow(instance);
+  ASSERT_NE(remote, nullptr);
+  LRESULT reply = -1;
+  std::thread controller([&] { reply = SendMessageW(remote, tuner, 0, 0); });
+  ASSERT_EQ(WaitForSingleObject(entered, 10000), WAIT_OBJECT_0);
+  server.reset();
+  controller.join();
+  EXPECT_EQ(reply, 1);
+  EXPECT_EQ(answered, 1);
+  EXPECT_EQ(FindRemoteWindow(instance), nullptr);
+  CloseHandle(entered);
+  DestroyWindow(main);
 }
 #endif

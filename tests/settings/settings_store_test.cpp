@@ -217,8 +217,11 @@ TEST(IniStore, ReadsAHandWrittenWindowsFile) {
   EXPECT_EQ(s.ReadInt("Astra 19.2E", "MC_PID", 5), 0x20);
   EXPECT_EQ(s.ReadInt("Common", "Log", 0), 1);
   EXPECT_EQ(s.ListSections(), (std::vector<std::string>{"Common", "Astra 19.2E", "common"}));
+  // [common] is where the file keeps "Common" values too: any case, any blanks around.
   EXPECT_TRUE(s.IsCommonSection("Common"));
-  EXPECT_FALSE(s.IsCommonSection("common"));
+  EXPECT_TRUE(s.IsCommonSection(" common\t"));
+  EXPECT_FALSE(s.IsCommonSection("Commons"));
+  EXPECT_TRUE(s.SameSection(" Astra 19.2E ", "astra 19.2e"));
 
   // A change lands in place and a new key at the end of its section, before the blank line.
   ASSERT_TRUE(s.WriteInt("Common", "TAPDelay", 300));

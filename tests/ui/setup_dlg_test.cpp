@@ -219,7 +219,8 @@ TEST_F(SetupDlgTest, AutostartValueBelongsToItsInstance) {
   EXPECT_TRUE(page.OnCommand(IDC_AUTOSTART, kClicked));
   std::string data;
   ASSERT_TRUE(registry.GetString(kHkeyCurrentUser, kRun, "Grayheron2", data));
-  EXPECT_EQ(data, "C:\\Program Files\\Velvetfin\\velvetfin.exe 2");
+  // Quoted: the logon splits an unquoted path at its blank.
+  EXPECT_EQ(data, "\"C:\\Program Files\\Velvetfin\\velvetfin.exe\" 2");
 
   second.CheckButton(IDC_AUTOSTART, 0);
   EXPECT_TRUE(page.OnCommand(IDC_AUTOSTART, kClicked));

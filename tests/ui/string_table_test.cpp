@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <regex>
 #include <sstream>
 
@@ -74,6 +75,42 @@ TEST(StringTableTest, ALanguageModuleReplacesItsTextsAndTheRestFallBack) {
   EXPECT_EQ(LoadResString(102), "Warning !");
   SetStringSource(previous);
   EXPECT_EQ(LoadResString(101), "Error !");
+}
+
+// Formats from a language module: a translation that reads other arguments than the
+// program passes (a crash at Exit or at a refused start) is replaced by the built-in text.
+class CTranslatedFormats final : public CStringSource {
+ public:
+  bool Lookup(unsigned id, std::string& text) override {
+    auto found = texts.find(id);
+    if (found == texts.end()) return false;
+    text = found->second;
+    return true;
+  }
+  std::map<unsigned, std::string> texts;
+};
+
+TEST(StringTableTest, FormatsFromALanguageModuleMustTakeTheBuiltInArguments) {
+  CTranslatedFormats module;
+  CStringSource* previous = SetStringSource(&module);
+  for (unsigned id : {104u, 105u, 106u, 123u}) {
+    std::string builtIn;
+    ASSERT_TRUE(LoadBuiltInString(id, builtIn));
+    for (const char* good : {"%s laeuft schon (100%%) !", "Wirklich %-10s beenden ?"}) {
+      module.texts[id] = good;
+      EXPECT_EQ(LoadFormatString(id), good) << id;
+    }
+    for (const char* bad : {"%s %s", "%d !", "%n%s", "%*s", "ohne", "%ls", "%s 100%"}) {
+      module.texts[id] = bad;
+      EXPECT_EQ(LoadResString(id), bad);
+      EXPECT_EQ(LoadFormatString(id), builtIn) << id << " " << bad;
+    }
+  }
+  module.texts[114] = "%s-PID %u ungueltig (max. %u)";
+  EXPECT_EQ(LoadFormatString(114), module.texts[114]);
+  module.texts[114] = "%u %s %u";
+  EXPECT_EQ(LoadFormatString(114), "Invalid %s-PID %u > %u !");
+  SetStringSource(previous);
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ namespace {
 
 constexpr char kUsage[] =
     "velvetfin [N] [--emulated[=FILE]]\n\n"
-    "N\tinstance number (separate settings, log and adapter)\n"
+    "N\tinstance number (separate settings, log and adapter; unreadable: 0)\n"
     "--emulated\trun on emulated tuners and adapter (FILE: a device description)";
 
 void Complain(const std::string& why) {
@@ -78,8 +78,14 @@ bool InstallEmulatedPlatform(const GUI_OPTIONS& options, unsigned instance,
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // The program's own name goes first: an autostart value stored before it was quoted
+  // names it unquoted, and splitting at its blanks would lose the instance number.
+  wchar_t module[MAX_PATH + 1] = {};
+  DWORD length = ::GetModuleFileNameW(nullptr, module, MAX_PATH);
+  const std::string rest = ArgumentsAfterProgram(WideToUtf8(::GetCommandLineW()),
+                                                 length > 0 && length < MAX_PATH ? WideToUtf8(module) : std::string());
   int argc = 0;
-  LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+  LPWSTR* wide = ::CommandLineToArgvW(Utf8ToWide("velvetfin " + rest).c_str(), &argc);
   std::vector<std::string> args;
   for (int i = 1; wide && i < argc; ++i) args.push_back(WideToUtf8(wide[i]));
   if (wide) ::LocalFree(wide);
@@ -110,9 +116,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       remote = StartRemoteControl(dialog.Window(), instance, kRemoteMessageNames, &why);
       if (!remote) LogMessage("No remote control: %s", why.c_str());
     });
+    // Requests run on the dialog: serving ends before its pages and window go.
+    dialog.SetShutdownObserver([&remote] { remote.reset(); });
   });
   int result = app.Run();
-  // Ended after the loop: a controller still waiting gets 0.
   remote.reset();
   return result;
 }

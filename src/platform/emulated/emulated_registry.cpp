@@ -279,6 +279,20 @@ LONG CEmulatedRegistry::EnumKey(RegKey key, DWORD index, std::string& name, DWOR
   return ERROR_SUCCESS;
 }
 
+LONG CEmulatedRegistry::EnumValue(RegKey key, DWORD index, std::string& name) {
+  std::lock_guard g(m_lock);
+  DWORD access = 0;
+  auto node = Resolve(key, &access);
+  if (!node) return ERROR_INVALID_HANDLE;
+  if (node->deleted) return ERROR_KEY_DELETED;
+  if (!(access & kKeyQueryValue)) return ERROR_ACCESS_DENIED;
+  if (index >= node->values.size()) return ERROR_NO_MORE_ITEMS;
+  auto it = node->values.begin();
+  std::advance(it, index);
+  name = it->first;
+  return ERROR_SUCCESS;
+}
+
 LONG CEmulatedRegistry::DeleteKey(RegKey parent, const std::string& subKey) {
   std::lock_guard g(m_lock);
   auto node = Resolve(parent, nullptr);

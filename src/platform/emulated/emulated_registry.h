@@ -59,6 +59,7 @@ class CEmulatedRegistry final : public CRegistry {
   LONG SetValue(RegKey key, const std::string& name, DWORD type, const BYTE* data, DWORD size) override;
   LONG DeleteValue(RegKey key, const std::string& name) override;
   LONG EnumKey(RegKey key, DWORD index, std::string& name, DWORD maxChars) override;
+  LONG EnumValue(RegKey key, DWORD index, std::string& name) override;
   LONG DeleteKey(RegKey parent, const std::string& subKey) override;
 
   struct NODE;

@@ -13,18 +13,6 @@
 
 namespace {
 
-void FreeMediaTypeContents(AM_MEDIA_TYPE& type) {
-  if (type.cbFormat && type.pbFormat) CoTaskMemFree(type.pbFormat);
-  type.cbFormat = 0;
-  type.pbFormat = nullptr;
-  if (type.pUnk) type.pUnk->Release();
-  type.pUnk = nullptr;
-}
-
-DS_MEDIA_TYPE ToDsMediaType(const AM_MEDIA_TYPE& type) {
-  return DS_MEDIA_TYPE{type.majortype, type.subtype, type.formattype};
-}
-
 // ITuner answered for drivers that ask; the program never calls it.
 class CNullTuner final : public ITuner {
  public:
@@ -55,93 +43,9 @@ class CNullTuner final : public ITuner {
   IUnknown* m_outer;
 };
 
-// IEnumPins over the one pin.
-class CSinglePinEnum final : public IEnumPins {
- public:
-  CSinglePinEnum(IPin* pin, ULONG position) : m_pin(pin), m_position(position) { m_pin->AddRef(); }
-  virtual ~CSinglePinEnum() { m_pin->Release(); }
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IEnumPins) {
-      *ppv = static_cast<IEnumPins*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++m_references; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG left = --m_references;
-    if (left == 0) delete this;
-    return left;
-  }
-  STDMETHODIMP Next(ULONG count, IPin** pins, ULONG* fetched) override {
-    if (!pins || (count > 1 && !fetched)) return E_POINTER;
-    ULONG got = 0;
-    if (count > 0 && m_position == 0) {
-      pins[0] = m_pin;
-      m_pin->AddRef();
-      m_position = 1;
-      got = 1;
-    }
-    if (fetched) *fetched = got;
-    return got == count ? S_OK : S_FALSE;
-  }
-  STDMETHODIMP Skip(ULONG count) override {
-    m_position += count;
-    return m_position <= 1 ? S_OK : S_FALSE;
-  }
-  STDMETHODIMP Reset() override {
-    m_position = 0;
-    return S_OK;
-  }
-  STDMETHODIMP Clone(IEnumPins** clone) override {
-    if (!clone) return E_POINTER;
-    *clone = new CSinglePinEnum(m_pin, m_position);
-    return S_OK;
-  }
-
- private:
-  IPin* m_pin;
-  ULONG m_position;
-  std::atomic<ULONG> m_references{1};
-};
-
-// IEnumMediaTypes with nothing in it: the pin proposes no type of its own.
-class CEmptyTypeEnum final : public IEnumMediaTypes {
- public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IEnumMediaTypes) {
-      *ppv = static_cast<IEnumMediaTypes*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++m_references; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG left = --m_references;
-    if (left == 0) delete this;
-    return left;
-  }
-  STDMETHODIMP Next(ULONG count, AM_MEDIA_TYPE**, ULONG* fetched) override {
-    if (fetched) *fetched = 0;
-    return count == 0 ? S_OK : S_FALSE;
-  }
-  STDMETHODIMP Skip(ULONG) override { return S_FALSE; }
-  STDMETHODIMP Reset() override { return S_OK; }
-  STDMETHODIMP Clone(IEnumMediaTypes** clone) override {
-    if (!clone) return E_POINTER;
-    *clone = new CEmptyTypeEnum;
-    return S_OK;
-  }
-
- private:
-  std::atomic<ULONG> m_references{1};
-};
+using CPinEnum = CListEnum<IEnumPins, IPin*, IPin*>;
+// The pin proposes no type of its own.
+using CTypeEnum = CListEnum<IEnumMediaTypes, AM_MEDIA_TYPE, AM_MEDIA_TYPE*>;
 
 // IMemAllocator as the logic sees it.
 class CAllocatorView final : public CSampleAllocator {
@@ -185,7 +89,13 @@ STDMETHODIMP CSampleGrabberCBShell::SampleCB(double sampleTime, IMediaSample* sa
 
 // ---- network-provider pin ----
 
+CNetworkProviderPinShell::CNetworkProviderPinShell(CNetworkProviderShell* filter) : CBasePin(filter) {}
+
 CNetworkProviderPinShell::~CNetworkProviderPinShell() { BreakConnection(); }
+
+CNetworkProviderLogic* CNetworkProviderPinShell::Logic() const {
+  return static_cast<CNetworkProviderShell*>(m_filter)->Logic();
+}
 
 STDMETHODIMP CNetworkProviderPinShell::QueryInterface(REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
@@ -197,10 +107,6 @@ STDMETHODIMP CNetworkProviderPinShell::QueryInterface(REFIID riid, void** ppv) {
   *ppv = nullptr;
   return E_NOINTERFACE;
 }
-
-// The pin lives and dies with its filter.
-STDMETHODIMP_(ULONG) CNetworkProviderPinShell::AddRef() { return m_filter->AddRef(); }
-STDMETHODIMP_(ULONG) CNetworkProviderPinShell::Release() { return m_filter->Release(); }
 
 void CNetworkProviderPinShell::BreakConnection() {
   std::lock_guard<std::recursive_mutex> guard(m_lock);
@@ -215,14 +121,14 @@ void CNetworkProviderPinShell::BreakConnection() {
   }
   FreeMediaTypeContents(m_type);
   std::memset(&m_type, 0, sizeof(m_type));
-  m_filter->Logic()->SetConnectedPin(nullptr);
+  Logic()->SetConnectedPin(nullptr);
 }
 
 HRESULT CNetworkProviderPinShell::TryAllocator(IMemInputPin* input, IMemAllocator* allocator,
                                                ALLOCATOR_PROPERTIES props) {
   BUFFER_PROPS request = {props.cBuffers, props.cbBuffer, props.cbAlign, props.cbPrefix};
   CAllocatorView view(allocator);
-  HRESULT hr = m_filter->Logic()->DecideBufferSize(&view, &request);
+  HRESULT hr = Logic()->DecideBufferSize(&view, &request);
   if (SUCCEEDED(hr)) hr = input->NotifyAllocator(allocator, FALSE);
   if (SUCCEEDED(hr)) {
     allocator->AddRef();
@@ -231,42 +137,20 @@ HRESULT CNetworkProviderPinShell::TryAllocator(IMemInputPin* input, IMemAllocato
   return hr;
 }
 
-// The base classes' protocol: the receiver's requirements (an unstated alignment is 1, which
-// every allocator takes), its own allocator first, then a memory allocator of ours.
 HRESULT CNetworkProviderPinShell::DecideAllocator(IPin* receivePin) {
   IMemInputPin* input = nullptr;
   // An antenna input without a memory pin takes no samples anyway.
   if (FAILED(receivePin->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&input))) || !input) return S_OK;
-  ALLOCATOR_PROPERTIES props = {};
-  if (FAILED(input->GetAllocatorRequirements(&props))) props = ALLOCATOR_PROPERTIES{};
-  if (props.cbAlign == 0) props.cbAlign = 1;
-
-  IMemAllocator* allocator = nullptr;
-  HRESULT hr = input->GetAllocator(&allocator);
-  if (SUCCEEDED(hr) && allocator) {
-    hr = TryAllocator(input, allocator, props);
-    allocator->Release();
-    allocator = nullptr;
-  } else if (SUCCEEDED(hr)) {
-    hr = E_NOINTERFACE;
-  }
-  if (FAILED(hr)) {
-    hr = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
-                          reinterpret_cast<void**>(&allocator));
-    if (SUCCEEDED(hr) && allocator) {
-      hr = TryAllocator(input, allocator, props);
-      allocator->Release();
-    } else if (SUCCEEDED(hr)) {
-      hr = E_NOINTERFACE;
-    }
-  }
+  const ALLOCATOR_PROPERTIES props = AllocatorRequirements(input);
+  HRESULT hr =
+      ::DecideAllocator(input, [&](IMemAllocator* allocator) { return TryAllocator(input, allocator, props); });
   input->Release();
   return hr;
 }
 
 HRESULT CNetworkProviderPinShell::AttemptConnection(IPin* receivePin, const AM_MEDIA_TYPE* mediaType) {
   DS_MEDIA_TYPE type = ToDsMediaType(*mediaType);
-  HRESULT hr = m_filter->Logic()->CheckMediaType(&type);
+  HRESULT hr = Logic()->CheckMediaType(&type);
   if (hr != S_OK) return FAILED(hr) ? hr : VFW_E_TYPE_NOT_ACCEPTED;
   // Connected before the receiver hears of it: the tuner registers from its side of the
   // connection and the provider then builds its topology on this peer.
@@ -276,7 +160,7 @@ HRESULT CNetworkProviderPinShell::AttemptConnection(IPin* receivePin, const AM_M
   m_type.pbFormat = nullptr;
   m_type.cbFormat = 0;
   m_type.pUnk = nullptr;
-  m_filter->Logic()->SetConnectedPin(WrapDirectShowPin(receivePin));
+  Logic()->SetConnectedPin(WrapDirectShowPin(receivePin));
   hr = receivePin->ReceiveConnection(this, mediaType);
   if (FAILED(hr)) {
     // The receiver refused: it is not connected to us, and any other connection it has is
@@ -284,7 +168,7 @@ HRESULT CNetworkProviderPinShell::AttemptConnection(IPin* receivePin, const AM_M
     BreakConnection();
     return hr;
   }
-  hr = m_filter->Logic()->CompleteConnect(m_filter->Logic()->ConnectedPin().get());
+  hr = Logic()->CompleteConnect(Logic()->ConnectedPin().get());
   if (SUCCEEDED(hr)) hr = DecideAllocator(receivePin);
   if (FAILED(hr)) {
     receivePin->Disconnect();
@@ -358,84 +242,42 @@ HRESULT CNetworkProviderPinShell::Inactive() {
   return m_allocator ? m_allocator->Decommit() : S_OK;
 }
 
-STDMETHODIMP CNetworkProviderPinShell::Disconnect() {
-  std::lock_guard<std::recursive_mutex> guard(m_lock);
-  if (m_filter->State() != State_Stopped) return VFW_E_NOT_STOPPED;
-  if (!m_connected) return S_FALSE;
-  BreakConnection();
-  return S_OK;
-}
-
-STDMETHODIMP CNetworkProviderPinShell::ConnectedTo(IPin** pin) {
-  if (!pin) return E_POINTER;
-  std::lock_guard<std::recursive_mutex> guard(m_lock);
-  *pin = m_connected;
-  if (!m_connected) return VFW_E_NOT_CONNECTED;
-  m_connected->AddRef();
-  return S_OK;
-}
-
-STDMETHODIMP CNetworkProviderPinShell::ConnectionMediaType(AM_MEDIA_TYPE* mediaType) {
-  if (!mediaType) return E_POINTER;
-  std::lock_guard<std::recursive_mutex> guard(m_lock);
-  std::memset(mediaType, 0, sizeof(*mediaType));
-  if (!m_connected) return VFW_E_NOT_CONNECTED;
-  *mediaType = m_type;
-  return S_OK;
-}
-
 STDMETHODIMP CNetworkProviderPinShell::QueryPinInfo(PIN_INFO* info) {
   if (!info) return E_POINTER;
   info->pFilter = m_filter->AsFilter();
   info->pFilter->AddRef();
   info->dir = PINDIR_OUTPUT;
-  CopyWideBounded(info->achName, MAX_PIN_NAME, m_filter->Logic()->PinName());
-  return S_OK;
-}
-
-STDMETHODIMP CNetworkProviderPinShell::QueryDirection(PIN_DIRECTION* direction) {
-  if (!direction) return E_POINTER;
-  *direction = PINDIR_OUTPUT;
+  CopyWideBounded(info->achName, MAX_PIN_NAME, Logic()->PinName());
   return S_OK;
 }
 
 STDMETHODIMP CNetworkProviderPinShell::QueryId(LPWSTR* id) {
   if (!id) return E_POINTER;
-  const char* name = m_filter->Logic()->PinName();
-  const std::wstring wide = Utf8ToWide(name ? name : "");
-  *id = static_cast<LPWSTR>(CoTaskMemAlloc((wide.size() + 1) * sizeof(WCHAR)));
-  if (!*id) return E_OUTOFMEMORY;
-  std::wmemcpy(*id, wide.c_str(), wide.size() + 1);
-  return S_OK;
+  const char* name = Logic()->PinName();
+  return CoTaskMemText(Utf8ToWide(name ? name : ""), id);
 }
 
 STDMETHODIMP CNetworkProviderPinShell::QueryAccept(const AM_MEDIA_TYPE* mediaType) {
   if (!mediaType) return E_POINTER;
   DS_MEDIA_TYPE type = ToDsMediaType(*mediaType);
-  return m_filter->Logic()->CheckMediaType(&type) == S_OK ? S_OK : S_FALSE;
+  return Logic()->CheckMediaType(&type) == S_OK ? S_OK : S_FALSE;
 }
 
 STDMETHODIMP CNetworkProviderPinShell::EnumMediaTypes(IEnumMediaTypes** types) {
   if (!types) return E_POINTER;
-  *types = new CEmptyTypeEnum;
+  *types = new CTypeEnum({}, 0);
   return S_OK;
 }
 
 // ---- network-provider filter ----
 
 CNetworkProviderShell::CNetworkProviderShell(std::shared_ptr<CNetworkProviderLogic> logic)
-    : m_logic(std::move(logic)), m_pin(this), m_tuner(new CNullTuner(static_cast<IBaseFilter*>(this))) {}
+    : CBaseFilter(kClsidNetworkProvider),
+      m_logic(std::move(logic)),
+      m_pin(this),
+      m_tuner(new CNullTuner(static_cast<IBaseFilter*>(this))) {}
 
-CNetworkProviderShell::~CNetworkProviderShell() {
-  delete static_cast<CNullTuner*>(m_tuner);
-  if (m_clock) m_clock->Release();
-}
-
-STDMETHODIMP_(ULONG) CNetworkProviderShell::Release() {
-  ULONG left = --m_references;
-  if (left == 0) delete this;
-  return left;
-}
+CNetworkProviderShell::~CNetworkProviderShell() { delete static_cast<CNullTuner*>(m_tuner); }
 
 STDMETHODIMP CNetworkProviderShell::QueryInterface(REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
@@ -453,12 +295,6 @@ STDMETHODIMP CNetworkProviderShell::QueryInterface(REFIID riid, void** ppv) {
     return E_NOINTERFACE;
   }
   AddRef();
-  return S_OK;
-}
-
-STDMETHODIMP CNetworkProviderShell::GetClassID(CLSID* clsid) {
-  if (!clsid) return E_POINTER;
-  *clsid = kClsidNetworkProvider;
   return S_OK;
 }
 
@@ -491,31 +327,9 @@ STDMETHODIMP CNetworkProviderShell::Run(REFERENCE_TIME) {
   return S_OK;
 }
 
-STDMETHODIMP CNetworkProviderShell::GetState(DWORD, FILTER_STATE* state) {
-  if (!state) return E_POINTER;
-  *state = m_state;
-  return S_OK;
-}
-
-STDMETHODIMP CNetworkProviderShell::SetSyncSource(IReferenceClock* clock) {
-  std::lock_guard<std::recursive_mutex> guard(m_filterLock);
-  if (clock) clock->AddRef();
-  if (m_clock) m_clock->Release();
-  m_clock = clock;
-  return S_OK;
-}
-
-STDMETHODIMP CNetworkProviderShell::GetSyncSource(IReferenceClock** clock) {
-  if (!clock) return E_POINTER;
-  std::lock_guard<std::recursive_mutex> guard(m_filterLock);
-  *clock = m_clock;
-  if (m_clock) m_clock->AddRef();
-  return S_OK;
-}
-
 STDMETHODIMP CNetworkProviderShell::EnumPins(IEnumPins** pins) {
   if (!pins) return E_POINTER;
-  *pins = new CSinglePinEnum(&m_pin, 0);
+  *pins = new CPinEnum({&m_pin}, 0);
   return S_OK;
 }
 
@@ -527,23 +341,6 @@ STDMETHODIMP CNetworkProviderShell::FindPin(LPCWSTR id, IPin** pin) {
   }
   *pin = &m_pin;
   m_pin.AddRef();
-  return S_OK;
-}
-
-STDMETHODIMP CNetworkProviderShell::QueryFilterInfo(FILTER_INFO* info) {
-  if (!info) return E_POINTER;
-  std::lock_guard<std::recursive_mutex> guard(m_filterLock);
-  std::memcpy(info->achName, m_name, sizeof(info->achName) < sizeof(m_name) ? sizeof(info->achName) : sizeof(m_name));
-  info->pGraph = m_graph;
-  if (m_graph) m_graph->AddRef();
-  return S_OK;
-}
-
-STDMETHODIMP CNetworkProviderShell::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
-  std::lock_guard<std::recursive_mutex> guard(m_filterLock);
-  m_graph = graph;
-  std::memset(m_name, 0, sizeof(m_name));
-  if (name) wcsncpy(m_name, name, sizeof(m_name) / sizeof(m_name[0]) - 1);
   return S_OK;
 }
 

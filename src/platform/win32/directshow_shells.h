@@ -1,10 +1,11 @@
 // COM shells of the program's own DirectShow objects: the network-provider filter with
-// its output pin (our small base filter and output pin, allocator negotiation included),
-// and the sample-grabber callback.
+// its output pin (on our small base filter and pin, allocator negotiation included), and
+// the sample-grabber callback.
 #pragma once
 #ifdef _WIN32
 // Our platform headers first: the DirectShow headers turn some of their names into macros.
 #include "platform/device_platform.h"
+#include "platform/win32/directshow_base.h"
 
 #include <windows.h>
 #include <dshow.h>
@@ -35,75 +36,55 @@ class CSampleGrabberCBShell final : public ISampleGrabberCB, public CSampleCallb
 class CNetworkProviderShell;
 
 // The output pin "Antenna Out".
-class CNetworkProviderPinShell final : public IPin {
+class CNetworkProviderPinShell final : public CBasePin {
  public:
-  explicit CNetworkProviderPinShell(CNetworkProviderShell* filter) : m_filter(filter) {}
-  virtual ~CNetworkProviderPinShell();
+  explicit CNetworkProviderPinShell(CNetworkProviderShell* filter);
+  ~CNetworkProviderPinShell() override;
 
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
 
   STDMETHODIMP Connect(IPin* receivePin, const AM_MEDIA_TYPE* mediaType) override;
   STDMETHODIMP ReceiveConnection(IPin*, const AM_MEDIA_TYPE*) override { return E_UNEXPECTED; }
-  STDMETHODIMP Disconnect() override;
-  STDMETHODIMP ConnectedTo(IPin** pin) override;
-  STDMETHODIMP ConnectionMediaType(AM_MEDIA_TYPE* mediaType) override;
   STDMETHODIMP QueryPinInfo(PIN_INFO* info) override;
-  STDMETHODIMP QueryDirection(PIN_DIRECTION* direction) override;
   STDMETHODIMP QueryId(LPWSTR* id) override;
   STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE* mediaType) override;
   STDMETHODIMP EnumMediaTypes(IEnumMediaTypes** types) override;
-  STDMETHODIMP QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
   STDMETHODIMP EndOfStream() override { return E_UNEXPECTED; }
   STDMETHODIMP BeginFlush() override { return E_UNEXPECTED; }
   STDMETHODIMP EndFlush() override { return E_UNEXPECTED; }
-  STDMETHODIMP NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override { return S_OK; }
 
-  IPin* Connected() const { return m_connected; }
   // The filter's state changes: the allocator is committed while paused or running.
   HRESULT Active();
   HRESULT Inactive();
 
  private:
+  PIN_DIRECTION Direction() const override { return PINDIR_OUTPUT; }
+  void BreakConnection() override;
+  CNetworkProviderLogic* Logic() const;
   HRESULT AttemptConnection(IPin* receivePin, const AM_MEDIA_TYPE* mediaType);
   HRESULT TryMediaTypes(IPin* receivePin, const AM_MEDIA_TYPE* partial, IEnumMediaTypes* types);
   HRESULT DecideAllocator(IPin* receivePin);
   HRESULT TryAllocator(IMemInputPin* input, IMemAllocator* allocator, ALLOCATOR_PROPERTIES props);
-  void BreakConnection();
-
-  CNetworkProviderShell* m_filter;
-  std::recursive_mutex m_lock;  // the pin's own lock
-  IPin* m_connected = nullptr;
-  IMemAllocator* m_allocator = nullptr;
-  AM_MEDIA_TYPE m_type{};
 };
 
 // The network-provider filter: IBaseFilter, IBDA_NetworkProvider, IAMovieSetup and an
 // ITuner that implements nothing (some tuner drivers only ask for it).
-class CNetworkProviderShell final : public IBaseFilter, public IBDA_NetworkProvider, public IAMovieSetup {
+class CNetworkProviderShell final : public CBaseFilter, public IBDA_NetworkProvider, public IAMovieSetup {
  public:
   explicit CNetworkProviderShell(std::shared_ptr<CNetworkProviderLogic> logic);
-  virtual ~CNetworkProviderShell();
+  ~CNetworkProviderShell() override;
 
-  // IUnknown (the IBaseFilter one; the provider interface forwards).
+  // IUnknown (the base filter's; the other interfaces forward).
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-  STDMETHODIMP_(ULONG) AddRef() override { return ++m_references; }
-  STDMETHODIMP_(ULONG) Release() override;
+  STDMETHODIMP_(ULONG) AddRef() override { return CBaseFilter::AddRef(); }
+  STDMETHODIMP_(ULONG) Release() override { return CBaseFilter::Release(); }
 
-  // IPersist / IMediaFilter / IBaseFilter.
-  STDMETHODIMP GetClassID(CLSID* clsid) override;
+  // IMediaFilter / IBaseFilter beyond the base filter.
   STDMETHODIMP Stop() override;
   STDMETHODIMP Pause() override;
   STDMETHODIMP Run(REFERENCE_TIME start) override;
-  STDMETHODIMP GetState(DWORD timeout, FILTER_STATE* state) override;
-  STDMETHODIMP SetSyncSource(IReferenceClock* clock) override;
-  STDMETHODIMP GetSyncSource(IReferenceClock** clock) override;
   STDMETHODIMP EnumPins(IEnumPins** pins) override;
   STDMETHODIMP FindPin(LPCWSTR id, IPin** pin) override;
-  STDMETHODIMP QueryFilterInfo(FILTER_INFO* info) override;
-  STDMETHODIMP JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override;
-  STDMETHODIMP QueryVendorInfo(LPWSTR*) override { return E_NOTIMPL; }
 
   // IBDA_NetworkProvider.
   STDMETHODIMP PutSignalSource(ULONG) override { return E_NOTIMPL; }
@@ -121,20 +102,11 @@ class CNetworkProviderShell final : public IBaseFilter, public IBDA_NetworkProvi
   STDMETHODIMP Unregister() override { return S_FALSE; }
 
   CNetworkProviderLogic* Logic() const { return m_logic.get(); }
-  FILTER_STATE State() const { return m_state; }
-  IFilterGraph* Graph() const { return m_graph; }
-  IBaseFilter* AsFilter() { return static_cast<IBaseFilter*>(this); }
 
  private:
   std::shared_ptr<CNetworkProviderLogic> m_logic;
-  std::atomic<ULONG> m_references{1};
-  std::recursive_mutex m_filterLock;
   CNetworkProviderPinShell m_pin;
   IUnknown* m_tuner;  // ITuner
-  FILTER_STATE m_state = State_Stopped;
-  IReferenceClock* m_clock = nullptr;
-  IFilterGraph* m_graph = nullptr;  // not held: the graph holds us
-  WCHAR m_name[128] = {};
 };
 
 // Our own shell behind a CGraphFilter of the DirectShow backend, if it is one.

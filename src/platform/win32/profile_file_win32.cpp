@@ -72,6 +72,9 @@ class CWin32ProfileFile final : public CProfileFile {
     ::CloseHandle(h);
     return true;
   }
+  bool SameSectionName(const std::string& a, const std::string& b) const override {
+    return SameNameIgnoringCase(TrimSectionName(a), TrimSectionName(b));
+  }
 };
 }  // namespace
 

@@ -89,9 +89,18 @@ class CWin32Registry final : public CRegistry {
     if (rc == ERROR_SUCCESS) name = WideToUtf8(std::wstring_view(buf.data(), length < maxChars ? length : maxChars - 1));
     return rc;
   }
+  LONG EnumValue(RegKey key, DWORD index, std::string& name) override {
+    // A value name holds at most 16383 characters.
+    std::vector<wchar_t> buf(16384, L'\0');
+    DWORD length = static_cast<DWORD>(buf.size());
+    LONG rc = ::RegEnumValueW(H(key), index, buf.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_SUCCESS) name = WideToUtf8(std::wstring_view(buf.data(), length < buf.size() ? length : 0));
+    return rc;
+  }
   LONG DeleteKey(RegKey parent, const std::string& subKey) override {
     return ::RegDeleteKeyW(H(parent), Utf8ToWide(subKey).c_str());
   }
+  bool SameKeyName(const std::string& a, const std::string& b) const override { return SameNameIgnoringCase(a, b); }
 };
 }  // namespace
 

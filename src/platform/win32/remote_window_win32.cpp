@@ -22,6 +22,7 @@ class CRemoteWindow final : public CRemoteServer {
       : m_instance(instance), m_handler(std::move(handler)) {}
 
   bool Start(std::string* error) {
+    m_ended = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     m_thread = std::thread([this] { Run(); });
     std::unique_lock<std::mutex> lock(m_lock);
     m_started.wait(lock, [this] { return m_ready; });
@@ -35,12 +36,22 @@ class CRemoteWindow final : public CRemoteServer {
   }
 
   ~CRemoteWindow() override {
-    if (!m_thread.joinable()) return;
-    if (m_window) ::PostMessageW(m_window, WM_CLOSE, 0, 0);
-    m_thread.join();
+    if (m_thread.joinable()) Stop();
+    if (m_ended) ::CloseHandle(m_ended);
   }
 
  private:
+  void Stop() {
+    if (m_window) ::PostMessageW(m_window, WM_CLOSE, 0, 0);
+    // A request may be waiting on this thread (the main dialog's, stopping us while it
+    // still exists): its sent message is taken while the window thread winds down.
+    while (m_ended && ::MsgWaitForMultipleObjects(1, &m_ended, FALSE, INFINITE, QS_SENDMESSAGE) != WAIT_OBJECT_0) {
+      MSG msg;
+      ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    m_thread.join();
+  }
+
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
       auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
@@ -85,12 +96,14 @@ class CRemoteWindow final : public CRemoteServer {
       m_ready = true;
     }
     m_started.notify_all();
-    if (!window) return;
-    MSG msg;
-    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
+    if (window) {
+      MSG msg;
+      while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+      }
     }
+    if (m_ended) ::SetEvent(m_ended);
   }
 
   unsigned m_instance;
@@ -100,6 +113,7 @@ class CRemoteWindow final : public CRemoteServer {
   bool m_ready = false;
   HWND m_window = nullptr;
   DWORD m_error = 0;
+  HANDLE m_ended = nullptr;
   std::thread m_thread;
 };
 

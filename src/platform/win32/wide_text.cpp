@@ -48,3 +48,9 @@ size_t CopyWideBounded(wchar_t* field, size_t fieldChars, std::string_view text)
 }
 
 std::string AnsiToUtf8(std::string_view text) { return WideToUtf8(ToWide(CP_ACP, text)); }
+
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+  const std::wstring wa = Utf8ToWide(a), wb = Utf8ToWide(b);
+  return ::CompareStringOrdinal(wa.data(), static_cast<int>(wa.size()), wb.data(), static_cast<int>(wb.size()),
+                                TRUE) == CSTR_EQUAL;
+}

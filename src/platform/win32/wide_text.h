@@ -20,6 +20,10 @@ std::string AnsiToUtf8(std::string_view text);
 // The characters copied, without the terminator.
 size_t CopyWideBounded(wchar_t* field, size_t fieldChars, std::string_view text);
 
+// Whether two names are one to the system's registry and ini files, which fold the case
+// of every letter (ordinal, as the registry compares key names).
+bool SameNameIgnoringCase(std::string_view a, std::string_view b);
+
 // Wide text for a call that takes null for "none" (a value or key name left out).
 class CWideArg {
  public:

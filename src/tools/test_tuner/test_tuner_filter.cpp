@@ -12,84 +12,8 @@ constexpr LONG kBuffers = 4;
 // {0F6417D6-C318-11D0-A43F-00A0C9223196}
 constexpr GUID kFormatNone = {0x0F6417D6, 0xC318, 0x11D0, {0xA4, 0x3F, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
 
-DS_MEDIA_TYPE ToDs(const AM_MEDIA_TYPE& type) { return DS_MEDIA_TYPE{type.majortype, type.subtype, type.formattype}; }
-
-void FreeTypeContents(AM_MEDIA_TYPE& type) {
-  if (type.cbFormat && type.pbFormat) CoTaskMemFree(type.pbFormat);
-  type.cbFormat = 0;
-  type.pbFormat = nullptr;
-  if (type.pUnk) type.pUnk->Release();
-  type.pUnk = nullptr;
-}
-
-// The types the pins propose carry no format block, so a copy is a plain copy.
-AM_MEDIA_TYPE* NewType(const AM_MEDIA_TYPE& type) {
-  auto* copy = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
-  if (!copy) return nullptr;
-  *copy = type;
-  copy->cbFormat = 0;
-  copy->pbFormat = nullptr;
-  copy->pUnk = nullptr;
-  return copy;
-}
-
-// An enumerator over a fixed list: pins (handed out with a reference) or format-less
-// media types (handed out as copies the caller frees).
-template <class ENUM, class ITEM, class HANDED>
-class CListEnum final : public CServerObject<ENUM> {
- public:
-  CListEnum(std::vector<ITEM> items, ULONG position) : m_items(std::move(items)), m_position(position) {
-    for (ITEM& item : m_items) Hold(item);
-  }
-  ~CListEnum() {
-    for (ITEM& item : m_items) Drop(item);
-  }
-  STDMETHODIMP Next(ULONG count, HANDED* items, ULONG* fetched) override {
-    if (!items || (count > 1 && !fetched)) return E_POINTER;
-    ULONG got = 0;
-    while (got < count && m_position < m_items.size()) {
-      if (!HandOut(m_items[m_position], &items[got])) break;
-      ++got;
-      ++m_position;
-    }
-    if (fetched) *fetched = got;
-    return got == count ? S_OK : S_FALSE;
-  }
-  STDMETHODIMP Skip(ULONG count) override {
-    m_position = static_cast<ULONG>(std::min<size_t>(m_items.size(), size_t{m_position} + count));
-    return m_position < m_items.size() ? S_OK : S_FALSE;
-  }
-  STDMETHODIMP Reset() override {
-    m_position = 0;
-    return S_OK;
-  }
-  STDMETHODIMP Clone(ENUM** clone) override {
-    if (!clone) return E_POINTER;
-    *clone = new CListEnum(m_items, m_position);
-    return S_OK;
-  }
-
- private:
-  static void Hold(IPin*& pin) { pin->AddRef(); }
-  static void Hold(AM_MEDIA_TYPE&) {}
-  static void Drop(IPin*& pin) { pin->Release(); }
-  static void Drop(AM_MEDIA_TYPE&) {}
-  static bool HandOut(IPin* pin, IPin** out) {
-    *out = pin;
-    pin->AddRef();
-    return true;
-  }
-  static bool HandOut(const AM_MEDIA_TYPE& type, AM_MEDIA_TYPE** out) {
-    *out = NewType(type);
-    return *out != nullptr;
-  }
-
-  std::vector<ITEM> m_items;
-  ULONG m_position;
-};
-
-using CTypeEnum = CListEnum<IEnumMediaTypes, AM_MEDIA_TYPE, AM_MEDIA_TYPE*>;
-using CPinEnum = CListEnum<IEnumPins, IPin*, IPin*>;
+using CTypeEnum = CListEnum<IEnumMediaTypes, AM_MEDIA_TYPE, AM_MEDIA_TYPE*, CServerObject>;
+using CPinEnum = CListEnum<IEnumPins, IPin*, IPin*, CServerObject>;
 
 }  // namespace
 
@@ -101,9 +25,11 @@ std::atomic<long>& TestTunerObjects() {
 // ---- pins ----
 
 CTestTunerPin::CTestTunerPin(CTestTunerFilter* filter, std::shared_ptr<CEmuPin> pin, int number)
-    : m_filter(filter), m_pin(std::move(pin)), m_number(number) {}
+    : CBasePin(filter), m_pin(std::move(pin)), m_number(number) {}
 
 CTestTunerPin::~CTestTunerPin() { BreakConnection(); }
+
+CTestTunerFilter* CTestTunerPin::Owner() const { return static_cast<CTestTunerFilter*>(m_filter); }
 
 STDMETHODIMP CTestTunerPin::QueryInterface(REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
@@ -117,9 +43,6 @@ STDMETHODIMP CTestTunerPin::QueryInterface(REFIID riid, void** ppv) {
   AddRef();
   return S_OK;
 }
-
-STDMETHODIMP_(ULONG) CTestTunerPin::AddRef() { return m_filter->AddRef(); }
-STDMETHODIMP_(ULONG) CTestTunerPin::Release() { return m_filter->Release(); }
 
 AM_MEDIA_TYPE CTestTunerPin::OwnType() const {
   AM_MEDIA_TYPE type = {};
@@ -136,7 +59,7 @@ AM_MEDIA_TYPE CTestTunerPin::OwnType() const {
 STDMETHODIMP CTestTunerPin::QueryAccept(const AM_MEDIA_TYPE* mediaType) {
   if (!mediaType) return E_POINTER;
   if (!m_pin->accept) return S_OK;
-  return m_pin->accept(ToDs(*mediaType)) == S_OK ? S_OK : S_FALSE;
+  return m_pin->accept(ToDsMediaType(*mediaType)) == S_OK ? S_OK : S_FALSE;
 }
 
 STDMETHODIMP CTestTunerPin::EnumMediaTypes(IEnumMediaTypes** types) {
@@ -172,14 +95,11 @@ HRESULT CTestTunerPin::AttemptConnection(IPin* receivePin, const AM_MEDIA_TYPE& 
 }
 
 HRESULT CTestTunerPin::DecideAllocator(IMemInputPin* input) {
-  const DWORD sampleSize = m_filter->Device()->Description().sampleSize;
-  ALLOCATOR_PROPERTIES wanted = {};
-  if (FAILED(input->GetAllocatorRequirements(&wanted))) wanted = ALLOCATOR_PROPERTIES{};
-  if (wanted.cbAlign == 0) wanted.cbAlign = 1;
+  const DWORD sampleSize = Owner()->Device()->Description().sampleSize;
+  ALLOCATOR_PROPERTIES wanted = AllocatorRequirements(input);
   wanted.cBuffers = std::max(wanted.cBuffers, kBuffers);
   wanted.cbBuffer = std::max<LONG>(wanted.cbBuffer, static_cast<LONG>(sampleSize));
-
-  auto tryAllocator = [&](IMemAllocator* allocator) {
+  return ::DecideAllocator(input, [&](IMemAllocator* allocator) {
     ALLOCATOR_PROPERTIES actual = {};
     HRESULT hr = allocator->SetProperties(&wanted, &actual);
     if (FAILED(hr)) return hr;
@@ -190,27 +110,7 @@ HRESULT CTestTunerPin::DecideAllocator(IMemInputPin* input) {
     m_allocator = allocator;
     m_bufferSize = actual.cbBuffer - actual.cbBuffer % 188;
     return S_OK;
-  };
-  IMemAllocator* allocator = nullptr;
-  HRESULT hr = input->GetAllocator(&allocator);
-  if (SUCCEEDED(hr) && allocator) {
-    hr = tryAllocator(allocator);
-    allocator->Release();
-    allocator = nullptr;
-  } else if (SUCCEEDED(hr)) {
-    hr = E_NOINTERFACE;
-  }
-  if (FAILED(hr)) {
-    hr = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
-                          reinterpret_cast<void**>(&allocator));
-    if (SUCCEEDED(hr) && allocator) {
-      hr = tryAllocator(allocator);
-      allocator->Release();
-    } else if (SUCCEEDED(hr)) {
-      hr = E_NOINTERFACE;
-    }
-  }
-  return hr;
+  });
 }
 
 STDMETHODIMP CTestTunerPin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* mediaType) {
@@ -263,15 +163,15 @@ void CTestTunerPin::RegisterWithProvider(IPin* connector) {
   if (SUCCEEDED(info.pFilter->QueryInterface(__uuidof(IBDA_NetworkProvider), reinterpret_cast<void**>(&provider))) &&
       provider) {
     ULONG registration = 0;
-    HRESULT hr = provider->RegisterDeviceFilter(static_cast<IBaseFilter*>(m_filter), &registration);
+    HRESULT hr = provider->RegisterDeviceFilter(m_filter->AsFilter(), &registration);
     // Recorded as the emulated tuner records it, so both call records compare.
     BDA_CALL call;
     call.object = "topology";
     call.kind = "RegisterDeviceFilter";
     call.id = registration;
     call.result = hr;
-    m_filter->Device()->Record(std::move(call));
-    if (SUCCEEDED(hr)) m_filter->Device()->CountRegistration();
+    Owner()->Device()->Record(std::move(call));
+    if (SUCCEEDED(hr)) Owner()->Device()->CountRegistration();
     provider->Release();
   }
   info.pFilter->Release();
@@ -285,37 +185,9 @@ void CTestTunerPin::BreakConnection() {
   m_input = nullptr;
   if (m_connected) m_connected->Release();
   m_connected = nullptr;
-  FreeTypeContents(m_type);
+  FreeMediaTypeContents(m_type);
   m_type = AM_MEDIA_TYPE{};
   m_bufferSize = 0;
-}
-
-STDMETHODIMP CTestTunerPin::Disconnect() {
-  std::lock_guard<std::recursive_mutex> guard(m_lock);
-  if (m_filter->State() != State_Stopped) return VFW_E_NOT_STOPPED;
-  if (!m_connected) return S_FALSE;
-  BreakConnection();
-  return S_OK;
-}
-
-STDMETHODIMP CTestTunerPin::ConnectedTo(IPin** pin) {
-  if (!pin) return E_POINTER;
-  std::lock_guard<std::recursive_mutex> guard(m_lock);
-  *pin = m_connected;
-  if (!m_connected) return VFW_E_NOT_CONNECTED;
-  m_connected->AddRef();
-  return S_OK;
-}
-
-STDMETHODIMP CTestTunerPin::ConnectionMediaType(AM_MEDIA_TYPE* mediaType) {
-  if (!mediaType) return E_POINTER;
-  std::lock_guard<std::recursive_mutex> guard(m_lock);
-  if (!m_connected) {
-    *mediaType = AM_MEDIA_TYPE{};
-    return VFW_E_NOT_CONNECTED;
-  }
-  *mediaType = m_type;  // no format block to copy
-  return S_OK;
 }
 
 STDMETHODIMP CTestTunerPin::QueryPinInfo(PIN_INFO* info) {
@@ -330,19 +202,9 @@ STDMETHODIMP CTestTunerPin::QueryPinInfo(PIN_INFO* info) {
   return S_OK;
 }
 
-STDMETHODIMP CTestTunerPin::QueryDirection(PIN_DIRECTION* direction) {
-  if (!direction) return E_POINTER;
-  *direction = m_pin->Direction() == PinDirection::Output ? PINDIR_OUTPUT : PINDIR_INPUT;
-  return S_OK;
-}
-
 STDMETHODIMP CTestTunerPin::QueryId(LPWSTR* id) {
   if (!id) return E_POINTER;
-  std::wstring text = std::to_wstring(m_number);
-  *id = static_cast<LPWSTR>(CoTaskMemAlloc((text.size() + 1) * sizeof(WCHAR)));
-  if (!*id) return E_OUTOFMEMORY;
-  std::memcpy(*id, text.c_str(), (text.size() + 1) * sizeof(WCHAR));
-  return S_OK;
+  return CoTaskMemText(std::to_wstring(m_number), id);
 }
 
 STDMETHODIMP CTestTunerPin::GetAllocator(IMemAllocator** allocator) {
@@ -442,7 +304,7 @@ void CTestTunerPin::Deliver(double sampleTime, const MEDIA_SAMPLE_INFO& sample) 
 // ---- filter ----
 
 CTestTunerFilter::CTestTunerFilter(const CLSID& clsid, std::shared_ptr<CEmulatedBdaDevice> device)
-    : m_clsid(clsid), m_tuner(std::make_shared<CEmuTunerFilter>(std::move(device))) {
+    : CBaseFilter(clsid), m_tuner(std::make_shared<CEmuTunerFilter>(std::move(device))) {
   ++TestTunerObjects();
 }
 
@@ -450,15 +312,8 @@ CTestTunerFilter::~CTestTunerFilter() {
   m_tuner->StopStreaming();
   for (auto& pin : m_pins) pin->Inactive();
   m_pins.clear();
-  if (m_clock) m_clock->Release();
   OnTestTunerFilterReleased();
   --TestTunerObjects();
-}
-
-STDMETHODIMP_(ULONG) CTestTunerFilter::Release() {
-  ULONG left = --m_references;
-  if (left == 0) delete this;
-  return left;
 }
 
 STDMETHODIMP CTestTunerFilter::QueryInterface(REFIID riid, void** ppv) {
@@ -485,12 +340,6 @@ std::vector<CTestTunerPin*> CTestTunerFilter::Pins() {
   std::vector<CTestTunerPin*> pins;
   for (auto& pin : m_pins) pins.push_back(pin.get());
   return pins;
-}
-
-STDMETHODIMP CTestTunerFilter::GetClassID(CLSID* clsid) {
-  if (!clsid) return E_POINTER;
-  *clsid = m_clsid;
-  return S_OK;
 }
 
 STDMETHODIMP CTestTunerFilter::Stop() {
@@ -535,28 +384,6 @@ STDMETHODIMP CTestTunerFilter::Run(REFERENCE_TIME) {
   return S_OK;
 }
 
-STDMETHODIMP CTestTunerFilter::GetState(DWORD, FILTER_STATE* state) {
-  if (!state) return E_POINTER;
-  *state = m_state;
-  return S_OK;
-}
-
-STDMETHODIMP CTestTunerFilter::SetSyncSource(IReferenceClock* clock) {
-  std::lock_guard<std::recursive_mutex> guard(m_filterLock);
-  if (clock) clock->AddRef();
-  if (m_clock) m_clock->Release();
-  m_clock = clock;
-  return S_OK;
-}
-
-STDMETHODIMP CTestTunerFilter::GetSyncSource(IReferenceClock** clock) {
-  if (!clock) return E_POINTER;
-  std::lock_guard<std::recursive_mutex> guard(m_filterLock);
-  *clock = m_clock;
-  if (m_clock) m_clock->AddRef();
-  return S_OK;
-}
-
 STDMETHODIMP CTestTunerFilter::EnumPins(IEnumPins** pins) {
   if (!pins) return E_POINTER;
   std::vector<IPin*> list;
@@ -580,27 +407,6 @@ STDMETHODIMP CTestTunerFilter::FindPin(LPCWSTR id, IPin** pin) {
     }
   }
   return VFW_E_NOT_FOUND;
-}
-
-STDMETHODIMP CTestTunerFilter::QueryFilterInfo(FILTER_INFO* info) {
-  if (!info) return E_POINTER;
-  std::lock_guard<std::recursive_mutex> guard(m_filterLock);
-  std::memcpy(info->achName, m_name, sizeof(info->achName) < sizeof(m_name) ? sizeof(info->achName) : sizeof(m_name));
-  info->achName[MAX_FILTER_NAME - 1] = 0;
-  info->pGraph = m_graph;
-  if (m_graph) m_graph->AddRef();
-  return S_OK;
-}
-
-STDMETHODIMP CTestTunerFilter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
-  std::lock_guard<std::recursive_mutex> guard(m_filterLock);
-  m_graph = graph;
-  m_name[0] = 0;
-  if (name) {
-    std::wcsncpy(m_name, name, 127);
-    m_name[127] = 0;
-  }
-  return S_OK;
 }
 
 STDMETHODIMP CTestTunerFilter::GetNodeTypes(ULONG* count, ULONG maxCount, ULONG types[]) {

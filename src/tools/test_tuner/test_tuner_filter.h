@@ -7,6 +7,7 @@
 #ifdef _WIN32
 // Our platform headers first: the DirectShow headers turn some of their names into macros.
 #include "platform/emulated/bda_filters.h"
+#include "platform/win32/directshow_base.h"
 
 #include <windows.h>
 #include <dshow.h>
@@ -35,59 +36,34 @@ void OnTestTunerFilterReleased();
 // The plain COM objects of the server (enumerators, class objects): one interface,
 // counted among the server's objects while they live.
 template <class INTERFACE>
-class CServerObject : public INTERFACE {
+class CServerObject : public CUnknownObject<INTERFACE> {
  public:
   CServerObject() { ++TestTunerObjects(); }
-  virtual ~CServerObject() { --TestTunerObjects(); }
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == __uuidof(INTERFACE)) {
-      *ppv = static_cast<INTERFACE*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++m_references; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG left = --m_references;
-    if (left == 0) delete this;
-    return left;
-  }
-
- private:
-  std::atomic<ULONG> m_references{1};
+  ~CServerObject() override { --TestTunerObjects(); }
 };
 
 class CTestTunerFilter;
 
 // A pin of the tuner over one pin of the emulated tuner. Its references are the filter's.
-class CTestTunerPin final : public IPin, public IMemInputPin, public IKsPropertySet, public ITestKsPin {
+class CTestTunerPin final : public CBasePin, public IMemInputPin, public IKsPropertySet, public ITestKsPin {
  public:
   CTestTunerPin(CTestTunerFilter* filter, std::shared_ptr<CEmuPin> pin, int number);
-  ~CTestTunerPin();
+  ~CTestTunerPin() override;
 
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
+  STDMETHODIMP_(ULONG) AddRef() override { return CBasePin::AddRef(); }
+  STDMETHODIMP_(ULONG) Release() override { return CBasePin::Release(); }
 
-  // IPin.
+  // IPin beyond the base pin.
   STDMETHODIMP Connect(IPin* receivePin, const AM_MEDIA_TYPE* mediaType) override;
   STDMETHODIMP ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* mediaType) override;
-  STDMETHODIMP Disconnect() override;
-  STDMETHODIMP ConnectedTo(IPin** pin) override;
-  STDMETHODIMP ConnectionMediaType(AM_MEDIA_TYPE* mediaType) override;
   STDMETHODIMP QueryPinInfo(PIN_INFO* info) override;
-  STDMETHODIMP QueryDirection(PIN_DIRECTION* direction) override;
   STDMETHODIMP QueryId(LPWSTR* id) override;
   STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE* mediaType) override;
   STDMETHODIMP EnumMediaTypes(IEnumMediaTypes** types) override;
-  STDMETHODIMP QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
   STDMETHODIMP EndOfStream() override { return S_OK; }
   STDMETHODIMP BeginFlush() override { return S_OK; }
   STDMETHODIMP EndFlush() override { return S_OK; }
-  STDMETHODIMP NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override { return S_OK; }
 
   // IMemInputPin of the antenna input: it takes the provider's allocator and no samples.
   STDMETHODIMP GetAllocator(IMemAllocator** allocator) override;
@@ -115,24 +91,24 @@ class CTestTunerPin final : public IPin, public IMemInputPin, public IKsProperty
   void Deliver(double sampleTime, const MEDIA_SAMPLE_INFO& sample);
 
  private:
+  PIN_DIRECTION Direction() const override {
+    return m_pin->Direction() == PinDirection::Output ? PINDIR_OUTPUT : PINDIR_INPUT;
+  }
+  void BreakConnection() override;
+  CTestTunerFilter* Owner() const;
   HRESULT AttemptConnection(IPin* receivePin, const AM_MEDIA_TYPE& type);
   HRESULT DecideAllocator(IMemInputPin* input);
   void RegisterWithProvider(IPin* connector);
-  void BreakConnection();
   AM_MEDIA_TYPE OwnType() const;
 
-  CTestTunerFilter* m_filter;
   std::shared_ptr<CEmuPin> m_pin;
   int m_number;
-  std::recursive_mutex m_lock;
-  IPin* m_connected = nullptr;
-  IMemInputPin* m_input = nullptr;       // output: the receiver's memory pin
-  IMemAllocator* m_allocator = nullptr;  // output: the decided allocator; input: the provider's
-  AM_MEDIA_TYPE m_type{};
+  // The base pin's allocator: on the output the decided one, on the input the provider's.
+  IMemInputPin* m_input = nullptr;  // output: the receiver's memory pin
   LONG m_bufferSize = 0;
 };
 
-class CTestTunerFilter final : public IBaseFilter,
+class CTestTunerFilter final : public CBaseFilter,
                                public IBDA_Topology,
                                public IBDA_DeviceControl,
                                public IKsPropertySet,
@@ -143,22 +119,15 @@ class CTestTunerFilter final : public IBaseFilter,
   ~CTestTunerFilter();
 
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-  STDMETHODIMP_(ULONG) AddRef() override { return ++m_references; }
-  STDMETHODIMP_(ULONG) Release() override;
+  STDMETHODIMP_(ULONG) AddRef() override { return CBaseFilter::AddRef(); }
+  STDMETHODIMP_(ULONG) Release() override { return CBaseFilter::Release(); }
 
-  // IPersist / IMediaFilter / IBaseFilter.
-  STDMETHODIMP GetClassID(CLSID* clsid) override;
+  // IMediaFilter / IBaseFilter beyond the base filter.
   STDMETHODIMP Stop() override;
   STDMETHODIMP Pause() override;
   STDMETHODIMP Run(REFERENCE_TIME start) override;
-  STDMETHODIMP GetState(DWORD timeout, FILTER_STATE* state) override;
-  STDMETHODIMP SetSyncSource(IReferenceClock* clock) override;
-  STDMETHODIMP GetSyncSource(IReferenceClock** clock) override;
   STDMETHODIMP EnumPins(IEnumPins** pins) override;
   STDMETHODIMP FindPin(LPCWSTR id, IPin** pin) override;
-  STDMETHODIMP QueryFilterInfo(FILTER_INFO* info) override;
-  STDMETHODIMP JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override;
-  STDMETHODIMP QueryVendorInfo(LPWSTR*) override { return E_NOTIMPL; }
 
   // IBDA_Topology: the emulated tuner's.
   STDMETHODIMP GetNodeTypes(ULONG* count, ULONG maxCount, ULONG types[]) override;
@@ -218,9 +187,7 @@ class CTestTunerFilter final : public IBaseFilter,
   STDMETHODIMP put_SampleTime(LONG) override { return E_NOTIMPL; }
   STDMETHODIMP get_SampleTime(LONG* value) override;
 
-  FILTER_STATE State() const { return m_state; }
   const std::shared_ptr<CEmulatedBdaDevice>& Device() const { return m_tuner->Device(); }
-  IBaseFilter* AsFilter() { return static_cast<IBaseFilter*>(this); }
   // The pins in the emulated tuner's order (pins it creates on demand join here).
   std::vector<CTestTunerPin*> Pins();
 
@@ -230,14 +197,7 @@ class CTestTunerFilter final : public IBaseFilter,
   HRESULT GetInput(const GUID& set, DWORD id, T* value);
   std::shared_ptr<CKsPropertySet> InputSet();
 
-  CLSID m_clsid;
-  std::atomic<ULONG> m_references{1};
   std::shared_ptr<CEmuTunerFilter> m_tuner;
-  std::recursive_mutex m_filterLock;
   std::vector<std::unique_ptr<CTestTunerPin>> m_pins;
-  FILTER_STATE m_state = State_Stopped;
-  IReferenceClock* m_clock = nullptr;
-  IFilterGraph* m_graph = nullptr;  // not held: the graph holds us
-  WCHAR m_name[128] = {};
 };
 #endif
