@@ -284,8 +284,8 @@ class CSettingsFileReport {
     CEmulatedRegistry& reg = EmulatedRegistry();
     const std::string& path = reg.FilePath();
     if (reg.AttachState() == REGISTRY_FILE_STATE::SetAside)
-      Say(FormatText("Settings file %s could not be read: kept as %s.corrupt, defaults in use", path.c_str(),
-                     path.c_str()));
+      Say(FormatText("Settings file %s could not be read: kept as %s, defaults in use", path.c_str(),
+                     reg.SetAsidePath().c_str()));
     else if (reg.AttachState() == REGISTRY_FILE_STATE::Unusable)
       Say(FormatText("Settings file %s could not be read nor set aside: defaults in use, nothing is saved",
                      path.c_str()));
