@@ -19,6 +19,7 @@
 #include "app/receiver_app.h"
 #include "app/receiver_dlg.h"
 #include "datapath/data_path.h"
+#include "datapath/data_path_warnings.h"
 #include "datapath/filter_table.h"
 #include "datapath/filter_text.h"
 #include "log/log.h"
@@ -52,6 +53,9 @@
 #endif
 
 namespace {
+
+// The run ended normally, but packets the adapter took could not all be written.
+constexpr int kExitDataLost = 3;
 
 struct OPTIONS {
   std::string commandLine;  // what the application object reads its instance number from
@@ -258,21 +262,27 @@ class CStatusPrinter {
 // one instant, so that a watcher can check that nothing accepted went missing.
 void PrintCounters(CEmulatedBdaPlatform& devices, const CPacketSink& sink) {
   std::string line = "counters carried";
-  uint64_t written = 0, tsBytes = 0;
+  uint64_t taken = 0, failed = 0, tsBytes = 0;
+  bool read = false;
   for (size_t i = 0; i < devices.DeviceCount(); ++i) {
     std::shared_ptr<CEmulatedBdaDevice> device = devices.Device(i);
     if (!device || device->SamplesDelivered() == 0) continue;
     STREAM_TOTALS totals = device->StreamTotals([&] {
-      written = sink.Packets();
+      taken = sink.Packets();
+      failed = sink.Failures();
       tsBytes = device->BytesDelivered();
+      read = true;
     });
     for (const STREAM_TOTALS::PID_DATAGRAMS& p : totals.byPid)
       line += FormatText(" %d:%llu", static_cast<int>(p.pid), static_cast<unsigned long long>(p.datagrams - p.lost));
     break;
   }
-  if (written == 0) written = sink.Packets();
-  line += FormatText(" written %llu ts %llu", static_cast<unsigned long long>(written),
-                     static_cast<unsigned long long>(tsBytes));
+  if (!read) {
+    taken = sink.Packets();
+    failed = sink.Failures();
+  }
+  line += FormatText(" written %llu failed %llu ts %llu", static_cast<unsigned long long>(taken - failed),
+                     static_cast<unsigned long long>(failed), static_cast<unsigned long long>(tsBytes));
   std::printf("%s\n", line.c_str());
   std::fflush(stdout);
 }
@@ -511,6 +521,8 @@ int main(int argc, char** argv) {
         if (o.soundMode >= 0) TickSoundAlerts(dialog, o);
       }
       status.Print(dialog);
+      // A capture file reads whole up to the last second, however the run ends later.
+      if (!sink->Flush(1000)) RaiseDataPathWarning(DATA_PATH_WARNING::CantWrite);
       if (counters) PrintCounters(devices, *sink);
       settingsReport.EachTick();
       for (const CRecordingSoundPlayer::PLAYED& played : sounds.TakePlayed())
@@ -563,9 +575,19 @@ int main(int argc, char** argv) {
     out << devices.DumpCalls();
     if (!out) std::fprintf(stderr, "velvetfin: cannot write %s\n", o.dumpCalls.c_str());
   }
+  // Whatever the capture file still holds back is written (or counted as lost) first.
+  sink->Close();
+  const uint64_t failed = sink->Failures();
   if (locked && adapter) {
-    std::printf("Adapter: %llu packets, %llu bytes\n", static_cast<unsigned long long>(sink->Packets()),
-                static_cast<unsigned long long>(sink->Bytes()));
+    std::printf("Adapter: %llu packets, %llu bytes, %llu written, %llu failed\n",
+                static_cast<unsigned long long>(sink->Packets()), static_cast<unsigned long long>(sink->Bytes()),
+                static_cast<unsigned long long>(sink->Packets() - failed), static_cast<unsigned long long>(failed));
   }
-  return selectBeyondList || startFailed ? 2 : result;
+  if (selectBeyondList || startFailed) return 2;
+  // A run that lost packets the adapter took must not look complete to a script.
+  if (result == 0 && failed > 0) {
+    std::fprintf(stderr, "velvetfin: %llu packets could not be written\n", static_cast<unsigned long long>(failed));
+    return kExitDataLost;
+  }
+  return result;
 }

@@ -4,6 +4,7 @@
 #ifndef _WIN32
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -47,6 +48,12 @@ class VelvetfinProcess {
     std::string out = Path("out" + std::to_string(index)), err = Path("err" + std::to_string(index));
     pid_t pid = fork();
     if (pid == 0) {
+      if (m_fileLimit) {
+        // A full disk, as far as the files the receiver writes are concerned.
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{m_fileLimit, m_fileLimit};
+        setrlimit(RLIMIT_FSIZE, &limit);
+      }
       setenv("VELVETFIN_REGISTRY", Path("registry").c_str(), 1);
       setenv("XDG_RUNTIME_DIR", m_dir.c_str(), 1);
       std::freopen(out.c_str(), "w", stdout);
@@ -68,10 +75,24 @@ class VelvetfinProcess {
   std::string Out(int index = 0) { return Slurp(Path("out" + std::to_string(index))); }
   std::string Err(int index = 0) { return Slurp(Path("err" + std::to_string(index))); }
   std::string Path(const std::string& name) const { return m_dir + "/" + name; }
+  void LimitFileSize(rlim_t bytes) { m_fileLimit = bytes; }
 
  private:
   std::string m_dir;
+  rlim_t m_fileLimit = 0;
 };
+
+// Whole pcap records from the global header to the end of the file (-1 when one is cut).
+long WholePcapRecords(const std::string& file) {
+  size_t at = 24;
+  long records = 0;
+  while (at + 16 <= file.size()) {
+    const auto* p = reinterpret_cast<const unsigned char*>(file.data() + at + 8);
+    at += 16 + (p[0] | p[1] << 8 | p[2] << 16 | size_t(p[3]) << 24);
+    ++records;
+  }
+  return file.size() >= 24 && at == file.size() ? records : -1;
+}
 
 size_t Count(const std::string& text, const std::string& what) {
   size_t n = 0;
@@ -103,6 +124,28 @@ TEST(Velvetfin, RunsTheDemoTunerAndQuitsWhenAsked) {
   EXPECT_GT(Slurp(p.Path("out.pcap")).size(), 24u + 1000u);
   EXPECT_NE(out.find("Adapter: "), std::string::npos);
   EXPECT_FALSE(Slurp(p.Path("calls.txt")).empty());
+}
+
+// The capture file's disk fills up: the records that did not fit are counted as failed
+// in the counters and the summary, the file reads whole to its end, and the exit status
+// says that data was lost.
+TEST(Velvetfin, APcapThatCannotTakeMoreStaysWholeAndTheLossIsReported) {
+  VelvetfinProcess p("full");
+  p.LimitFileSize(100 * 1024);
+  EXPECT_EQ(p.Run({"--seconds", "3", "--pcap", p.Path("out.pcap"), "--counters"}), 3) << p.Err();
+  const std::string out = p.Out();
+  unsigned long long packets = 0, bytes = 0, written = 0, failed = 0;
+  const size_t summary = out.find("Adapter: ");
+  ASSERT_NE(summary, std::string::npos) << out;
+  ASSERT_EQ(std::sscanf(out.c_str() + summary, "Adapter: %llu packets, %llu bytes, %llu written, %llu failed", &packets,
+                        &bytes, &written, &failed),
+            4)
+      << out;
+  EXPECT_GT(failed, 0u);
+  EXPECT_EQ(written + failed, packets);
+  EXPECT_NE(out.find(" failed " + std::to_string(failed) + " ts "), std::string::npos) << out;
+  EXPECT_EQ(WholePcapRecords(Slurp(p.Path("out.pcap"))), long(written));
+  EXPECT_NE(p.Err().find("packets could not be written"), std::string::npos) << p.Err();
 }
 
 TEST(Velvetfin, SignalsQuitAndASecondInstanceIsRefused) {
