@@ -48,8 +48,12 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -319,6 +323,8 @@ class CSettingsFileReport {
 std::atomic<CWindow*> g_mainWindow{nullptr};
 std::atomic<int> g_signals{0};
 std::atomic<bool> g_deadlinePassed{false};
+// The adapter's sink, for the last flush of the third signal.
+std::atomic<CPacketSink*> g_sink{nullptr};
 
 void RequestQuit(bool force) {
   CWindow* window = g_mainWindow.load();
@@ -331,9 +337,74 @@ void RequestQuit(bool force) {
 // the dialog without one; a third, while even that hangs, ends the process.
 void OnSignal() {
   int n = ++g_signals;
-  if (n >= 3) std::_Exit(1);
+  if (n >= 3) {
+    // No shutdown, but the capture file keeps every whole record it was given (unless
+    // the writer itself is what hangs).
+    if (CPacketSink* sink = g_sink.load()) sink->Flush(1000);
+    std::_Exit(1);
+  }
   RequestQuit(n >= 2);
 }
+
+#ifndef _WIN32
+// Quit requests (SIGINT, SIGTERM, SIGHUP) are taken from a signalfd by a thread of their
+// own. It is stopped through a pipe only this process writes to: no signal from outside
+// can end it.
+class CSignalThread {
+ public:
+  CSignalThread() {
+    // A pcap pipe whose reader quit, or standard output into `head`, is a failed write
+    // (EPIPE), not the end of the run; a stray SIGUSR1 means nothing to us.
+    signal(SIGPIPE, SIG_IGN);
+    signal(SIGUSR1, SIG_IGN);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    // Blocked before any other thread exists, so every thread inherits it and no quit
+    // signal takes its default action anywhere.
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    m_signals = signalfd(-1, &set, SFD_CLOEXEC);
+    if (m_signals < 0 || pipe2(m_stop, O_CLOEXEC) != 0) {
+      std::fprintf(stderr, "velvetfin: no signal handling: %s\n", std::strerror(errno));
+      return;
+    }
+    m_thread = std::thread([this] { Run(); });
+  }
+  ~CSignalThread() { Stop(); }
+  void Stop() {
+    if (m_thread.joinable()) {
+      char byte = 1;
+      while (write(m_stop[1], &byte, 1) < 0 && errno == EINTR) {
+      }
+      m_thread.join();
+    }
+    for (int* fd : {&m_signals, &m_stop[0], &m_stop[1]}) {
+      if (*fd >= 0) close(*fd);
+      *fd = -1;
+    }
+  }
+
+ private:
+  void Run() {
+    pollfd fds[2] = {{m_signals, POLLIN, 0}, {m_stop[0], POLLIN, 0}};
+    for (;;) {
+      if (poll(fds, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        return;
+      }
+      if (fds[1].revents) return;
+      signalfd_siginfo info;
+      if (read(m_signals, &info, sizeof info) == ssize_t(sizeof info)) OnSignal();
+    }
+  }
+
+  int m_signals = -1;
+  int m_stop[2] = {-1, -1};
+  std::thread m_thread;
+};
+#endif
 
 #ifdef _WIN32
 BOOL WINAPI ConsoleHandler(DWORD event) {
@@ -378,6 +449,9 @@ int main(int argc, char** argv) {
   OPTIONS o;
   std::string error = ParseOptions(argc, argv, &o);
   if (!error.empty()) return BadCommandLine(error);
+#ifndef _WIN32
+  CSignalThread signals;
+#endif
 
   // The emulated platform stands in for drivers and the adapter, and for tuners where none exist.
   CEmulatedBdaPlatform& devices = EmulatedDevicePlatform();
@@ -530,23 +604,9 @@ int main(int argc, char** argv) {
     });
   });
 
+  g_sink = sink.get();
 #ifdef _WIN32
   ::SetConsoleCtrlHandler(&ConsoleHandler, TRUE);
-#else
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
-  sigaddset(&set, SIGUSR1);
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  std::thread signals([set] {
-    for (;;) {
-      int number = 0;
-      if (sigwait(&set, &number) != 0) continue;
-      if (number == SIGUSR1) return;
-      OnSignal();
-    }
-  });
 #endif
 
   int result;
@@ -564,9 +624,8 @@ int main(int argc, char** argv) {
   SetSoundPlayer(nullptr);
 
 #ifndef _WIN32
-  // Wake the signal thread for good: a private signal it recognises.
-  pthread_kill(signals.native_handle(), SIGUSR1);
-  signals.join();
+  signals.Stop();
+  g_sink = nullptr;
 #endif
 
   // A refused start leaves the files of the running instance alone.

@@ -162,16 +162,29 @@ TEST(Velvetfin, SignalsQuitAndASecondInstanceIsRefused) {
   // Instance 1 runs beside instance 0.
   EXPECT_EQ(p.Wait(p.Start({"1", "--seconds", "1"}, 2)), 0) << p.Err(2);
 
+  // Stray signals change nothing: SIGPIPE is a failed write at most, SIGUSR1 means nothing
+  // and leaves the quit signals working.
+  kill(first, SIGPIPE);
+  kill(first, SIGUSR1);
   kill(first, SIGINT);
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   EXPECT_EQ(waitpid(first, nullptr, WNOHANG), 0) << "ended although the question was answered no";
-  kill(first, SIGTERM);
+  // Closing the terminal is a quit request like the others: the run ends as it should.
+  kill(first, SIGHUP);
   EXPECT_EQ(p.Wait(first), 0);
   EXPECT_EQ(Count(p.Err(0), "Question ? Are you sure to quit the Velvetfin ?"), 1u) << p.Err(0);
-  // The first record follows the file header: no hole where the file was cut short.
+  // The first record follows the file header: no hole where the file was cut short; the
+  // file holds every packet written, each record whole.
   std::string packets = Slurp(capture);
   ASSERT_GT(packets.size(), 100000u);
   EXPECT_NE(packets.substr(24, 8), std::string(8, '\0'));
+  unsigned long long taken = 0, bytes = 0, written = 0;
+  const size_t summary = p.Out(0).find("Adapter: ");
+  ASSERT_NE(summary, std::string::npos) << p.Out(0);
+  ASSERT_EQ(std::sscanf(p.Out(0).c_str() + summary, "Adapter: %llu packets, %llu bytes, %llu written", &taken, &bytes,
+                        &written),
+            3);
+  EXPECT_EQ(WholePcapRecords(packets), long(written));
 }
 
 TEST(Velvetfin, StatFileSwitchesTheSignalLogOnAndItStaysOn) {
