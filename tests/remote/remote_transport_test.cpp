@@ -54,6 +54,8 @@ TEST(StatusBlockTransport, CreatedZeroRewrittenWithoutTerminatorAndGoneWithThePu
   ASSERT_EQ(ftruncate(fd, kStatusBlockSize), 0);
   ASSERT_EQ(write(fd, "1\n99\n99\n", 8), 8);
   close(fd);
+  // Nobody holds it: no receiver runs, whatever the block still says.
+  EXPECT_EQ(ReadStatusBlock(instance, &status, &raw, &error), REMOTE_RESULT::kNoReceiver);
 #endif
   std::unique_ptr<CStatusPublisher> publisher = CreateStatusBlockPublisher(instance);
   ASSERT_TRUE(publisher);
