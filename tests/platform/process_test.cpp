@@ -3,6 +3,7 @@
 // mutex within and across processes, affinity, priority, locales).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "platform/language_module_file.h"
@@ -11,6 +12,7 @@
 
 #ifndef _WIN32
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -161,8 +163,15 @@ TEST(OsProcessServicesTest, LocalesAffinityAndStartupCalls) {
 }
 
 #ifndef _WIN32
-// Another process holding the name is refused; once it ends the name is free.
+// Another process holding the name is refused, however it was started (another runtime
+// folder, as cron or a service has); once it ends the name is free. The lock lives beside
+// the settings file, in a folder no other user may write to.
 TEST(OsProcessServicesTest, InstanceMutexAcrossProcesses) {
+  const std::string dir = testing::TempDir() + "vf-mutex-" + std::to_string(getpid());
+  ASSERT_EQ(std::system(("rm -rf '" + dir + "' && mkdir -m 700 -p '" + dir + "/run' '" + dir + "/open'").c_str()), 0);
+  const char* saved = std::getenv("VELVETFIN_REGISTRY");
+  const std::string savedRegistry = saved ? saved : "";
+  setenv("VELVETFIN_REGISTRY", (dir + "/registry").c_str(), 1);
   const std::string name = UniqueName("fork");
   int toParent[2], toChild[2];
   ASSERT_EQ(pipe(toParent), 0);
@@ -170,6 +179,7 @@ TEST(OsProcessServicesTest, InstanceMutexAcrossProcesses) {
   pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
+    setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
     char r = OsProcessServices().CreateInstanceMutex(name) == MUTEX_RESULT::Created ? 'C' : 'X';
     (void)!write(toParent[1], &r, 1);
     char go;
@@ -185,6 +195,13 @@ TEST(OsProcessServicesTest, InstanceMutexAcrossProcesses) {
   waitpid(child, &status, 0);
   EXPECT_EQ(OsProcessServices().CreateInstanceMutex(name), MUTEX_RESULT::Created);
   for (int fd : {toParent[0], toParent[1], toChild[0], toChild[1]}) close(fd);
+  // A settings folder others may write to could hold anyone's file in the lock's place.
+  chmod((dir + "/open").c_str(), 0777);
+  setenv("VELVETFIN_REGISTRY", (dir + "/open/registry").c_str(), 1);
+  EXPECT_EQ(OsProcessServices().CreateInstanceMutex(UniqueName("open")), MUTEX_RESULT::Failed);
+  if (saved) setenv("VELVETFIN_REGISTRY", savedRegistry.c_str(), 1);
+  else unsetenv("VELVETFIN_REGISTRY");
+  std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 TEST(OsProcessServicesTest, PriorityMapsToNiceAndNeverFailsRealtime) {
