@@ -586,6 +586,9 @@ int main(int argc, char** argv) {
       // Quit requests wait for the first tick: before it, start-up still holds the loop.
       if (!g_mainWindow.load()) {
         g_mainWindow = dialog.Window();
+        // The two lines the dialog shows under its pages: which device, which extension.
+        std::printf("%s\n%s\n", dialog.DeviceLine().c_str(), dialog.ExtensionLine().c_str());
+        std::fflush(stdout);
         // Served from the first tick on, when the loop runs that the requests wait for.
         std::string error;
         remote = StartRemoteControl(dialog.Window(), instance, kRemoteMessageNames, &error);

@@ -116,6 +116,9 @@ TEST(Velvetfin, RunsTheDemoTunerAndQuitsWhenAsked) {
   EXPECT_LT(version, first);
   EXPECT_LT(first, out.find("Starting DVB device ...\n"));
   EXPECT_LT(out.find("Setup DVB tuner ...\n"), last);
+  // Then the device and the extension, as the dialog shows them.
+  EXPECT_NE(out.find("Initialization completed ...\nDevice: 1 - Velvetfin Emulated DVB-S2 Tuner\nExtension: "), std::string::npos)
+      << out;
   EXPECT_GE(Count(out, " Standard lock 1 level "), 1u) << out;
   EXPECT_NE(out.find(" icon 203 "), std::string::npos) << out;
   // The question box on standard error, answered yes.
