@@ -54,6 +54,8 @@
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
+
+#include "platform/linux/privileges.h"
 #endif
 
 namespace {
@@ -70,6 +72,7 @@ struct OPTIONS {
   bool answerYes = true;
   std::string pcap;
   bool tun = false;
+  std::string user;  // --user: who to become once the TUN interface exists
   std::string dumpCalls;
   std::string adapterSection;  // description: [Adapter] Installed=0 leaves it out
   std::string statFile;
@@ -83,7 +86,7 @@ struct OPTIONS {
 void Usage(FILE* out) {
   std::fprintf(out,
                "usage: velvetfin [N] [--devices FILE] [--seconds S] [--select K[,default]] [--answer yes|no]\n"
-               "                 [--pcap FILE] [--tun] [--dump-calls FILE] [--stat-file FILE] [--counters]\n"
+               "                 [--pcap FILE] [--tun [--user NAME]] [--dump-calls FILE] [--stat-file FILE] [--counters]\n"
                "                 [--sound combo|level|quality[,nosignal][,digits]]\n"
                "  N                 instance number (separate settings, log and adapter)\n"
                "  --devices FILE    emulated tuners from a description (default: the built-in DVB-S2 tuner)\n"
@@ -91,7 +94,8 @@ void Usage(FILE* out) {
                "  --select K        answer the device-selection dialog with entry K (,default ticks the box)\n"
                "  --answer yes|no   the answer to every question box (default yes)\n"
                "  --pcap FILE       also write every packet the adapter receives to FILE\n"
-               "  --tun             hand the packets to a TUN interface vf<N> (root or CAP_NET_ADMIN)\n"
+               "  --tun             hand the packets to a TUN interface vf<N> (root or CAP_NET_ADMIN); then\n"
+               "                    run as the user sudo was called by, or as --user NAME, without capabilities\n"
                "  --dump-calls FILE at exit, write every call the emulated drivers received\n"
                "  --stat-file FILE  log the signal statistic to FILE (as if chosen on the Status/Tuner page)\n"
                "  --sound MODE      tick the page's sound alerts with MODE (,nosignal: \"Notify, when no\n"
@@ -173,6 +177,10 @@ std::string ParseOptions(int argc, char** argv, OPTIONS* o) {
       ++i;
     } else if (a == "--tun") {
       o->tun = true;
+    } else if (a == "--user") {
+      if (!next || !*next) return "--user needs a user name";
+      o->user = next;
+      ++i;
     } else if (a == "--counters") {
       o->counters = true;
     } else if (!a.empty() && a[0] != '-' && i == 1) {
@@ -184,6 +192,7 @@ std::string ParseOptions(int argc, char** argv, OPTIONS* o) {
     }
   }
   if (o->tun && !o->pcap.empty()) return "give --pcap or --tun, not both";
+  if (!o->user.empty() && !o->tun) return "--user goes with --tun";
   return "";
 }
 
@@ -506,11 +515,39 @@ int main(int argc, char** argv) {
       BYTE stored[4];
       if (ParseIpText(store.ReadText(profile.c_str(), "UC_IP", "192.168.238.238"), stored))
         std::copy(stored, stored + 4, ip);
+#ifndef _WIN32
+      DROP_TARGET target;
+      bool found = false;
+      const bool root = geteuid() == 0;
+      bool resolved = ResolveDropTarget(o.user, std::getenv("SUDO_UID"), std::getenv("SUDO_GID"), &target, &found, &why);
+      if (resolved && !root && !o.user.empty() && target.uid != getuid()) {
+        why = "only root can become " + o.user;
+        resolved = false;
+      }
+      if (!resolved) {
+        std::fprintf(stderr, "velvetfin: %s\n", why.c_str());
+        startFailed = true;
+        return false;
+      }
+#endif
       if (!sink->OpenTun(FormatText("vf%u", app.Instance()), ip, 24, why)) {
         std::fprintf(stderr, "velvetfin: %s\n", why.c_str());
         startFailed = true;
         return false;
       }
+#ifndef _WIN32
+      // The interface exists: from here on the rights to make it are only a danger.
+      if (root && !found) {
+        std::fprintf(stderr, "velvetfin: still running as root: give --user NAME to run as a user once %s exists\n",
+                     sink->TunName().c_str());
+      } else if (!DropPrivileges(found && root ? &target : nullptr, SystemIdentityCalls(), &why)) {
+        std::fprintf(stderr, "velvetfin: %s\n", why.c_str());
+        startFailed = true;
+        return false;
+      } else if (root) {
+        std::fprintf(stderr, "velvetfin: %s up, running as %s\n", sink->TunName().c_str(), target.name.c_str());
+      }
+#endif
     }
     return true;
   });

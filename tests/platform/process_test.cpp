@@ -8,6 +8,9 @@
 
 #include "platform/language_module_file.h"
 #include "platform/process.h"
+#ifndef _WIN32
+#include "platform/linux/privileges.h"
+#endif
 #include "ui/string_table.h"
 
 #ifndef _WIN32
@@ -202,6 +205,76 @@ TEST(OsProcessServicesTest, InstanceMutexAcrossProcesses) {
   if (saved) setenv("VELVETFIN_REGISTRY", savedRegistry.c_str(), 1);
   else unsetenv("VELVETFIN_REGISTRY");
   std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+// Root becomes the target for good, groups first; any step that fails, or a root that
+// could be taken back, is a failure the receiver must not run past. A user with only
+// capabilities loses them. The identity calls are fakes: nobody's identity changes here.
+TEST(Privileges, DropGoesGroupsGroupUserAndStaysDropped) {
+  std::string log;
+  uid_t euid = 0, current = 0;
+  int failAt = -1;  // the call number that fails
+  int call = 0;
+  auto step = [&](const std::string& what) {
+    log += what + " ";
+    return call++ == failAt ? (errno = EPERM, -1) : 0;
+  };
+  IDENTITY_CALLS fake{
+      [&] { return euid; },
+      [&](size_t n, const gid_t* g) { return step("groups" + std::to_string(n) + ":" + std::to_string(g[0])); },
+      [&](gid_t r, gid_t e, gid_t s) { return step("gid" + std::to_string(r) + std::to_string(e) + std::to_string(s)); },
+      [&](uid_t r, uid_t e, uid_t s) {
+        int result = step("uid" + std::to_string(r) + std::to_string(e) + std::to_string(s));
+        // Once dropped, root is gone: only the fake "kernel" could give it back.
+        if (result == 0 && current != 0 && r == 0) return errno = EPERM, -1;
+        if (result == 0) current = r;
+        return result;
+      },
+      [&](uid_t* r, uid_t* e, uid_t* s) {
+        *r = *e = *s = current;
+        return step("getres");
+      },
+      [&] { return step("caps"); },
+  };
+  DROP_TARGET user;
+  user.uid = 7;
+  user.gid = 8;
+  user.groups = {8, 20};
+  user.name = "someone";
+  std::string error;
+  EXPECT_TRUE(DropPrivileges(&user, fake, &error)) << error;
+  EXPECT_EQ(log, "groups2:8 gid888 uid777 getres uid000 ");
+  for (int fail = 0; fail < 3; ++fail) {
+    log.clear();
+    call = 0;
+    current = 0;
+    failAt = fail;
+    EXPECT_FALSE(DropPrivileges(&user, fake, &error)) << fail;
+    EXPECT_EQ(log.find("uid777"), fail < 2 ? std::string::npos : log.find("uid777")) << log;
+  }
+  failAt = -1;
+  DROP_TARGET root = user;
+  root.uid = 0;
+  EXPECT_FALSE(DropPrivileges(&root, fake, &error));
+  EXPECT_FALSE(DropPrivileges(nullptr, fake, &error));
+  euid = 1000;
+  log.clear();
+  EXPECT_TRUE(DropPrivileges(nullptr, fake, &error));
+  EXPECT_EQ(log, "caps ");
+
+  bool found = true;
+  DROP_TARGET target;
+  EXPECT_TRUE(ResolveDropTarget("", nullptr, nullptr, &target, &found, &error));
+  EXPECT_FALSE(found);
+  EXPECT_TRUE(ResolveDropTarget("", "4321", "4322", &target, &found, &error));
+  EXPECT_TRUE(found);
+  EXPECT_EQ(target.uid, 4321u);
+  EXPECT_EQ(target.gid, 4322u);
+  EXPECT_FALSE(ResolveDropTarget("", "12x", "1", &target, &found, &error));
+  EXPECT_FALSE(ResolveDropTarget("", "-1", "1", &target, &found, &error));
+  EXPECT_FALSE(ResolveDropTarget("no-such-user-of-velvetfin", nullptr, nullptr, &target, &found, &error));
+  EXPECT_TRUE(ResolveDropTarget("root", "4321", "4322", &target, &found, &error));  // the name wins
+  EXPECT_EQ(target.uid, 0u);
 }
 
 TEST(OsProcessServicesTest, PriorityMapsToNiceAndNeverFailsRealtime) {

@@ -278,7 +278,8 @@ TEST(Velvetfin, BadCommandLinesExitWithStatusTwo) {
   for (std::vector<std::string> args : {std::vector<std::string>{"--bogus"}, {"--seconds", "0"}, {"--select", "x"},
                                         {"--select", "1,maybe"}, {"--answer", "perhaps"}, {"--seconds", "1", "7"},
                                         {"--devices", p.Path("missing.ini")}, {"--pcap"}, {"--stat-file"},
-                                        {"--stat-file", ""}, {"--sound"}, {"--sound", "loud"}, {"--sound", "level,bogus"}}) {
+                                        {"--stat-file", ""}, {"--sound"}, {"--sound", "loud"}, {"--sound", "level,bogus"},
+                                        {"--user", "nobody"}, {"--tun", "--user"}}) {
     EXPECT_EQ(p.Run(args), 2) << args[0];
     EXPECT_NE(p.Err().find("velvetfin: "), std::string::npos) << args[0];
   }
@@ -292,5 +293,8 @@ TEST(Velvetfin, BadCommandLinesExitWithStatusTwo) {
   EXPECT_EQ(p.Run({"--devices", p.Path("two.ini"), "--select", "3", "--seconds", "5"}), 2);
   EXPECT_NE(p.Err().find("velvetfin: --select 3: the device list has 2 entries\n"), std::string::npos) << p.Err();
   EXPECT_EQ(p.Out().find("Initialization ..."), std::string::npos) << p.Out();
+  // A user to become that does not exist is found out before any interface is made.
+  EXPECT_EQ(p.Run({"--tun", "--user", "no-such-user-of-velvetfin", "--seconds", "5"}), 2);
+  EXPECT_NE(p.Err().find("velvetfin: no user no-such-user-of-velvetfin\n"), std::string::npos) << p.Err();
 }
 #endif
