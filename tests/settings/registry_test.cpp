@@ -192,6 +192,17 @@ TEST(EmulatedRegistry, ProcessesSharingTheFileKeepEachOthersChanges) {
     EXPECT_FALSE(first.KeyExists(kHkeyCurrentUser, "Software\\Tarnwick\\Grayheron\\Common"));
     EXPECT_TRUE(first.GetDword(kHkeyCurrentUser, "Software\\Tarnwick\\Grayheron1\\Standard", "Freq", v));
   }
+  // Keys made before the file is attached (the emulated devices' entries) survive the
+  // file's content and every later change.
+  {
+    CEmulatedRegistry early;
+    early.PutDword(kHkeyLocalMachine, "SYSTEM\\Tap", "Installed", 1);
+    ASSERT_TRUE(early.AttachFile(path));
+    early.PutDword(kHkeyCurrentUser, "Software\\Tarnwick\\Grayheron\\Standard", "Pol", 1);
+    DWORD v = 0;
+    EXPECT_TRUE(early.GetDword(kHkeyLocalMachine, "SYSTEM\\Tap", "Installed", v));
+    EXPECT_TRUE(early.GetDword(kHkeyCurrentUser, "Software\\Tarnwick\\Grayheron1\\Standard", "Freq", v));
+  }
   std::vector<std::thread> writers;
   for (int w = 0; w < 4; ++w)
     writers.emplace_back([&path, w] {

@@ -127,6 +127,9 @@ TEST(Velvetfin, RunsTheDemoTunerAndQuitsWhenAsked) {
   EXPECT_GT(Slurp(p.Path("out.pcap")).size(), 24u + 1000u);
   EXPECT_NE(out.find("Adapter: "), std::string::npos);
   EXPECT_FALSE(Slurp(p.Path("calls.txt")).empty());
+  // Started again on the settings file the first run left, it finds its adapter as before.
+  ASSERT_EQ(p.Run({"--seconds", "2", "--pcap", p.Path("again.pcap")}), 0) << p.Err();
+  EXPECT_GT(Slurp(p.Path("again.pcap")).size(), 24u + 1000u) << p.Err();
 }
 
 // The capture file's disk fills up: the records that did not fit are counted as failed

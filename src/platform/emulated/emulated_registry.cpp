@@ -171,6 +171,20 @@ void SyncNode(const std::shared_ptr<CEmulatedRegistry::NODE>& mine, const CEmula
   }
 }
 
+// Adds what `theirs` holds to `mine`; its values win. What only `mine` holds stays.
+void MergeNode(const std::shared_ptr<CEmulatedRegistry::NODE>& mine, const CEmulatedRegistry::NODE& theirs) {
+  for (const auto& [name, value] : theirs.values) mine->values[name] = value;
+  for (const auto& [name, child] : theirs.subKeys) {
+    auto& slot = mine->subKeys[name];
+    if (!slot) {
+      slot = std::make_shared<CEmulatedRegistry::NODE>();
+      slot->name = child->name;
+      slot->parent = mine;
+    }
+    MergeNode(slot, *child);
+  }
+}
+
 }  // namespace
 
 std::vector<std::string> SplitKeyPath(const std::string& path) {
@@ -639,9 +653,14 @@ bool CEmulatedRegistry::AttachFile(const std::string& path) {
   if (!readOk && !exists) return false;  // cannot tell: keep away from the file
   ROOTS loaded = EmptyRoots();
   if (readOk && Parse(text, loaded)) {
-    for (auto& [key, node] : m_roots) SyncNode(node, *loaded[key]);
+    // Keys made before the file was attached (the emulated devices' entries) are kept and
+    // written to the file at once: later saves start from the file.
+    bool held = false;
+    for (auto& [key, node] : m_roots) held = held || !node->subKeys.empty() || !node->values.empty();
+    for (auto& [key, node] : m_roots) MergeNode(node, *loaded[key]);
     m_saving = true;
     m_state = REGISTRY_FILE_STATE::Loaded;
+    if (held && !(lock.Held() && WriteLocked())) ++m_saveFailures;
     return true;
   }
   // Keep the unreadable file for inspection and start empty; never write over it.
@@ -739,6 +758,10 @@ void CEmulatedRegistry::SaveLocked(const CHANGE& change) {
       }
     }
   }
+  if (!WriteLocked()) ++m_saveFailures;
+}
+
+bool CEmulatedRegistry::WriteLocked() {
   std::ostringstream out;
   out << kFileHeader << "\n";
   for (const auto& r : kRootNames) {
@@ -749,10 +772,9 @@ void CEmulatedRegistry::SaveLocked(const CHANGE& change) {
   const std::string tmp = m_path + ".tmp." + std::to_string(ProcessId()) + "." +
                           std::to_string(reinterpret_cast<uintptr_t>(this)) + "." + std::to_string(++m_tempCounter);
   std::error_code ec;
-  if (!WriteDurably(tmp, out.str()) || !ReplaceDurably(tmp, m_path)) {
-    ++m_saveFailures;
-    std::filesystem::remove(tmp, ec);
-  }
+  if (WriteDurably(tmp, out.str()) && ReplaceDurably(tmp, m_path)) return true;
+  std::filesystem::remove(tmp, ec);
+  return false;
 }
 
 static void WriteNode(std::ostream& out, const std::string& path, const CEmulatedRegistry::NODE& node) {

@@ -78,6 +78,8 @@ class CEmulatedRegistry final : public CRegistry {
   LONG OpenOrCreate(RegKey parent, const std::string& subKey, DWORD access, RegKey* result, bool create);
   using ROOTS = std::map<RegKey, std::shared_ptr<NODE>>;
   void SaveLocked(const CHANGE& change);
+  // Writes the whole tree to the file; the caller holds the file's lock.
+  bool WriteLocked();
   static bool Parse(const std::string& text, ROOTS& roots);
   static ROOTS EmptyRoots();
   std::string SetAsideLocked();
