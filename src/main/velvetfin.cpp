@@ -19,6 +19,7 @@
 #include "app/receiver_app.h"
 #include "app/receiver_dlg.h"
 #include "datapath/data_path.h"
+#include "datapath/data_path_warnings.h"
 #include "datapath/filter_table.h"
 #include "datapath/filter_text.h"
 #include "log/log.h"
@@ -47,11 +48,20 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include "platform/linux/privileges.h"
 #endif
 
 namespace {
+
+// The run ended normally, but packets the adapter took could not all be written.
+constexpr int kExitDataLost = 3;
 
 struct OPTIONS {
   std::string commandLine;  // what the application object reads its instance number from
@@ -62,6 +72,7 @@ struct OPTIONS {
   bool answerYes = true;
   std::string pcap;
   bool tun = false;
+  std::string user;  // --user: who to become once the TUN interface exists
   std::string dumpCalls;
   std::string adapterSection;  // description: [Adapter] Installed=0 leaves it out
   std::string statFile;
@@ -75,7 +86,7 @@ struct OPTIONS {
 void Usage(FILE* out) {
   std::fprintf(out,
                "usage: velvetfin [N] [--devices FILE] [--seconds S] [--select K[,default]] [--answer yes|no]\n"
-               "                 [--pcap FILE] [--tun] [--dump-calls FILE] [--stat-file FILE] [--counters]\n"
+               "                 [--pcap FILE] [--tun [--user NAME]] [--dump-calls FILE] [--stat-file FILE] [--counters]\n"
                "                 [--sound combo|level|quality[,nosignal][,digits]]\n"
                "  N                 instance number (separate settings, log and adapter)\n"
                "  --devices FILE    emulated tuners from a description (default: the built-in DVB-S2 tuner)\n"
@@ -83,7 +94,8 @@ void Usage(FILE* out) {
                "  --select K        answer the device-selection dialog with entry K (,default ticks the box)\n"
                "  --answer yes|no   the answer to every question box (default yes)\n"
                "  --pcap FILE       also write every packet the adapter receives to FILE\n"
-               "  --tun             hand the packets to a TUN interface vf<N> (root or CAP_NET_ADMIN)\n"
+               "  --tun             hand the packets to a TUN interface vf<N> (root or CAP_NET_ADMIN); then\n"
+               "                    run as the user sudo was called by, or as --user NAME, without capabilities\n"
                "  --dump-calls FILE at exit, write every call the emulated drivers received\n"
                "  --stat-file FILE  log the signal statistic to FILE (as if chosen on the Status/Tuner page)\n"
                "  --sound MODE      tick the page's sound alerts with MODE (,nosignal: \"Notify, when no\n"
@@ -165,6 +177,10 @@ std::string ParseOptions(int argc, char** argv, OPTIONS* o) {
       ++i;
     } else if (a == "--tun") {
       o->tun = true;
+    } else if (a == "--user") {
+      if (!next || !*next) return "--user needs a user name";
+      o->user = next;
+      ++i;
     } else if (a == "--counters") {
       o->counters = true;
     } else if (!a.empty() && a[0] != '-' && i == 1) {
@@ -176,6 +192,7 @@ std::string ParseOptions(int argc, char** argv, OPTIONS* o) {
     }
   }
   if (o->tun && !o->pcap.empty()) return "give --pcap or --tun, not both";
+  if (!o->user.empty() && !o->tun) return "--user goes with --tun";
   return "";
 }
 
@@ -258,21 +275,27 @@ class CStatusPrinter {
 // one instant, so that a watcher can check that nothing accepted went missing.
 void PrintCounters(CEmulatedBdaPlatform& devices, const CPacketSink& sink) {
   std::string line = "counters carried";
-  uint64_t written = 0, tsBytes = 0;
+  uint64_t taken = 0, failed = 0, tsBytes = 0;
+  bool read = false;
   for (size_t i = 0; i < devices.DeviceCount(); ++i) {
     std::shared_ptr<CEmulatedBdaDevice> device = devices.Device(i);
     if (!device || device->SamplesDelivered() == 0) continue;
     STREAM_TOTALS totals = device->StreamTotals([&] {
-      written = sink.Packets();
+      taken = sink.Packets();
+      failed = sink.Failures();
       tsBytes = device->BytesDelivered();
+      read = true;
     });
     for (const STREAM_TOTALS::PID_DATAGRAMS& p : totals.byPid)
       line += FormatText(" %d:%llu", static_cast<int>(p.pid), static_cast<unsigned long long>(p.datagrams - p.lost));
     break;
   }
-  if (written == 0) written = sink.Packets();
-  line += FormatText(" written %llu ts %llu", static_cast<unsigned long long>(written),
-                     static_cast<unsigned long long>(tsBytes));
+  if (!read) {
+    taken = sink.Packets();
+    failed = sink.Failures();
+  }
+  line += FormatText(" written %llu failed %llu ts %llu", static_cast<unsigned long long>(taken - failed),
+                     static_cast<unsigned long long>(failed), static_cast<unsigned long long>(tsBytes));
   std::printf("%s\n", line.c_str());
   std::fflush(stdout);
 }
@@ -284,8 +307,8 @@ class CSettingsFileReport {
     CEmulatedRegistry& reg = EmulatedRegistry();
     const std::string& path = reg.FilePath();
     if (reg.AttachState() == REGISTRY_FILE_STATE::SetAside)
-      Say(FormatText("Settings file %s could not be read: kept as %s.corrupt, defaults in use", path.c_str(),
-                     path.c_str()));
+      Say(FormatText("Settings file %s could not be read: kept as %s, defaults in use", path.c_str(),
+                     reg.SetAsidePath().c_str()));
     else if (reg.AttachState() == REGISTRY_FILE_STATE::Unusable)
       Say(FormatText("Settings file %s could not be read nor set aside: defaults in use, nothing is saved",
                      path.c_str()));
@@ -309,6 +332,8 @@ class CSettingsFileReport {
 std::atomic<CWindow*> g_mainWindow{nullptr};
 std::atomic<int> g_signals{0};
 std::atomic<bool> g_deadlinePassed{false};
+// The adapter's sink, for the last flush of the third signal.
+std::atomic<CPacketSink*> g_sink{nullptr};
 
 void RequestQuit(bool force) {
   CWindow* window = g_mainWindow.load();
@@ -321,9 +346,74 @@ void RequestQuit(bool force) {
 // the dialog without one; a third, while even that hangs, ends the process.
 void OnSignal() {
   int n = ++g_signals;
-  if (n >= 3) std::_Exit(1);
+  if (n >= 3) {
+    // No shutdown, but the capture file keeps every whole record it was given (unless
+    // the writer itself is what hangs).
+    if (CPacketSink* sink = g_sink.load()) sink->Flush(1000);
+    std::_Exit(1);
+  }
   RequestQuit(n >= 2);
 }
+
+#ifndef _WIN32
+// Quit requests (SIGINT, SIGTERM, SIGHUP) are taken from a signalfd by a thread of their
+// own. It is stopped through a pipe only this process writes to: no signal from outside
+// can end it.
+class CSignalThread {
+ public:
+  CSignalThread() {
+    // A pcap pipe whose reader quit, or standard output into `head`, is a failed write
+    // (EPIPE), not the end of the run; a stray SIGUSR1 means nothing to us.
+    signal(SIGPIPE, SIG_IGN);
+    signal(SIGUSR1, SIG_IGN);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    // Blocked before any other thread exists, so every thread inherits it and no quit
+    // signal takes its default action anywhere.
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    m_signals = signalfd(-1, &set, SFD_CLOEXEC);
+    if (m_signals < 0 || pipe2(m_stop, O_CLOEXEC) != 0) {
+      std::fprintf(stderr, "velvetfin: no signal handling: %s\n", std::strerror(errno));
+      return;
+    }
+    m_thread = std::thread([this] { Run(); });
+  }
+  ~CSignalThread() { Stop(); }
+  void Stop() {
+    if (m_thread.joinable()) {
+      char byte = 1;
+      while (write(m_stop[1], &byte, 1) < 0 && errno == EINTR) {
+      }
+      m_thread.join();
+    }
+    for (int* fd : {&m_signals, &m_stop[0], &m_stop[1]}) {
+      if (*fd >= 0) close(*fd);
+      *fd = -1;
+    }
+  }
+
+ private:
+  void Run() {
+    pollfd fds[2] = {{m_signals, POLLIN, 0}, {m_stop[0], POLLIN, 0}};
+    for (;;) {
+      if (poll(fds, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        return;
+      }
+      if (fds[1].revents) return;
+      signalfd_siginfo info;
+      if (read(m_signals, &info, sizeof info) == ssize_t(sizeof info)) OnSignal();
+    }
+  }
+
+  int m_signals = -1;
+  int m_stop[2] = {-1, -1};
+  std::thread m_thread;
+};
+#endif
 
 #ifdef _WIN32
 BOOL WINAPI ConsoleHandler(DWORD event) {
@@ -368,6 +458,9 @@ int main(int argc, char** argv) {
   OPTIONS o;
   std::string error = ParseOptions(argc, argv, &o);
   if (!error.empty()) return BadCommandLine(error);
+#ifndef _WIN32
+  CSignalThread signals;
+#endif
 
   // The emulated platform stands in for drivers and the adapter, and for tuners where none exist.
   CEmulatedBdaPlatform& devices = EmulatedDevicePlatform();
@@ -422,11 +515,39 @@ int main(int argc, char** argv) {
       BYTE stored[4];
       if (ParseIpText(store.ReadText(profile.c_str(), "UC_IP", "192.168.238.238"), stored))
         std::copy(stored, stored + 4, ip);
+#ifndef _WIN32
+      DROP_TARGET target;
+      bool found = false;
+      const bool root = geteuid() == 0;
+      bool resolved = ResolveDropTarget(o.user, std::getenv("SUDO_UID"), std::getenv("SUDO_GID"), &target, &found, &why);
+      if (resolved && !root && !o.user.empty() && target.uid != getuid()) {
+        why = "only root can become " + o.user;
+        resolved = false;
+      }
+      if (!resolved) {
+        std::fprintf(stderr, "velvetfin: %s\n", why.c_str());
+        startFailed = true;
+        return false;
+      }
+#endif
       if (!sink->OpenTun(FormatText("vf%u", app.Instance()), ip, 24, why)) {
         std::fprintf(stderr, "velvetfin: %s\n", why.c_str());
         startFailed = true;
         return false;
       }
+#ifndef _WIN32
+      // The interface exists: from here on the rights to make it are only a danger.
+      if (root && !found) {
+        std::fprintf(stderr, "velvetfin: still running as root: give --user NAME to run as a user once %s exists\n",
+                     sink->TunName().c_str());
+      } else if (!DropPrivileges(found && root ? &target : nullptr, SystemIdentityCalls(), &why)) {
+        std::fprintf(stderr, "velvetfin: %s\n", why.c_str());
+        startFailed = true;
+        return false;
+      } else if (root) {
+        std::fprintf(stderr, "velvetfin: %s up, running as %s\n", sink->TunName().c_str(), target.name.c_str());
+      }
+#endif
     }
     return true;
   });
@@ -505,6 +626,9 @@ int main(int argc, char** argv) {
       // Quit requests wait for the first tick: before it, start-up still holds the loop.
       if (!g_mainWindow.load()) {
         g_mainWindow = dialog.Window();
+        // The two lines the dialog shows under its pages: which device, which extension.
+        std::printf("%s\n%s\n", dialog.DeviceLine().c_str(), dialog.ExtensionLine().c_str());
+        std::fflush(stdout);
         // Served from the first tick on, when the loop runs that the requests wait for.
         std::string error;
         remote = StartRemoteControl(dialog.Window(), instance, kRemoteMessageNames, &error);
@@ -514,6 +638,8 @@ int main(int argc, char** argv) {
         if (o.soundMode >= 0) TickSoundAlerts(dialog, o);
       }
       status.Print(dialog);
+      // A capture file reads whole up to the last second, however the run ends later.
+      if (!sink->Flush(1000)) RaiseDataPathWarning(DATA_PATH_WARNING::CantWrite);
       if (counters) PrintCounters(devices, *sink);
       settingsReport.EachTick();
       for (const CRecordingSoundPlayer::PLAYED& played : sounds.TakePlayed())
@@ -521,23 +647,9 @@ int main(int argc, char** argv) {
     });
   });
 
+  g_sink = sink.get();
 #ifdef _WIN32
   ::SetConsoleCtrlHandler(&ConsoleHandler, TRUE);
-#else
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
-  sigaddset(&set, SIGUSR1);
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  std::thread signals([set] {
-    for (;;) {
-      int number = 0;
-      if (sigwait(&set, &number) != 0) continue;
-      if (number == SIGUSR1) return;
-      OnSignal();
-    }
-  });
 #endif
 
   int result;
@@ -555,9 +667,8 @@ int main(int argc, char** argv) {
   SetSoundPlayer(nullptr);
 
 #ifndef _WIN32
-  // Wake the signal thread for good: a private signal it recognises.
-  pthread_kill(signals.native_handle(), SIGUSR1);
-  signals.join();
+  signals.Stop();
+  g_sink = nullptr;
 #endif
 
   // A refused start leaves the files of the running instance alone.
@@ -566,9 +677,19 @@ int main(int argc, char** argv) {
     out << devices.DumpCalls();
     if (!out) std::fprintf(stderr, "velvetfin: cannot write %s\n", o.dumpCalls.c_str());
   }
+  // Whatever the capture file still holds back is written (or counted as lost) first.
+  sink->Close();
+  const uint64_t failed = sink->Failures();
   if (locked && adapter) {
-    std::printf("Adapter: %llu packets, %llu bytes\n", static_cast<unsigned long long>(sink->Packets()),
-                static_cast<unsigned long long>(sink->Bytes()));
+    std::printf("Adapter: %llu packets, %llu bytes, %llu written, %llu failed\n",
+                static_cast<unsigned long long>(sink->Packets()), static_cast<unsigned long long>(sink->Bytes()),
+                static_cast<unsigned long long>(sink->Packets() - failed), static_cast<unsigned long long>(failed));
   }
-  return selectBeyondList || startFailed ? 2 : result;
+  if (selectBeyondList || startFailed) return 2;
+  // A run that lost packets the adapter took must not look complete to a script.
+  if (result == 0 && failed > 0) {
+    std::fprintf(stderr, "velvetfin: %llu packets could not be written\n", static_cast<unsigned long long>(failed));
+    return kExitDataLost;
+  }
+  return result;
 }

@@ -16,7 +16,8 @@ class CSharedMemoryBlock {
 // object (under Windows when the last view of it closes). Null with *error on failure.
 std::unique_ptr<CSharedMemoryBlock> CreateSharedMemoryBlock(const std::string& name, size_t size,
                                                             std::string* error);
-// Maps an existing block for reading; null when there is none (or it is not ours).
+// Maps an existing block for reading; null when there is none (or it is not ours, or,
+// with POSIX objects, its creator has ended: a killed process leaves its object behind).
 std::unique_ptr<CSharedMemoryBlock> OpenSharedMemoryBlock(const std::string& name, size_t size,
                                                           std::string* error);
 // The POSIX object a name stands for: "/" + the name with every byte but letters,

@@ -162,9 +162,10 @@ TEST(SettingsFileFaultTest, ACorruptFileIsKeptAsideAndAnUnwritableOneIsNeverRepl
   EXPECT_TRUE(reread.AttachFile(path));
   EXPECT_EQ(SettingsStore::CreateRegistryStore("Grayheron", &reread)->ReadInt("Common", "Retune", 0), 2000);
 
-  // The folder turns read-only (as root permissions do not stop us, a file in the way of
-  // the temporary file stands in): saving fails, is reported once, and the file stays.
-  fs::create_directories(path + ".tmp");
+  // The folder turns read-only (as root permissions do not stop us, a folder in the way of
+  // the lock file stands in): saving fails, is reported once, and the file stays.
+  fs::remove(path + ".lock", ec);
+  fs::create_directories(path + ".lock");
   const std::string before = [&] {
     std::ifstream in(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

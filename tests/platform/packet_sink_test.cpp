@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/emulated/emulated_tap.h"
 #include "platform/emulated/pcap_writer.h"
 #include "platform/emulated/stream_generator.h"
 
@@ -17,6 +18,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sched.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -116,6 +119,50 @@ TEST(PacketSink, CountsOrRecordsEveryWriteThroughTheDeviceSeam) {
   io.Close(h);
   std::remove(path.c_str());
 }
+
+#ifndef _WIN32
+// The disk fills up (a file size limit stands in): the records that did not fit are
+// counted as failures, the file is cut back to its last whole record and is appended to
+// again once there is room, and the adapter's write fails so that the data path says so.
+TEST(PacketSink, AFullDiskLosesWholeRecordsAndFailsTheAdapterWrite) {
+  const std::string path = TempPath("vf_sink_full.pcap");
+  struct sigaction ignore {}, old {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGXFSZ, &ignore, &old);
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+
+  auto sink = std::make_shared<CPacketSink>();
+  std::string error;
+  ASSERT_TRUE(sink->OpenPcap(path, error)) << error;
+  const BYTE mac[6] = {0, 0xFF, 1, 2, 3, 4}, from[4] = {10, 0, 0, 1}, to[4] = {10, 0, 0, 2};
+  CEmulatedTapAdapter tap("{FULL}", mac, sink);
+  const Bytes p = UdpPacket(from, to, 9, 1000, 0x22);
+  const size_t record = 16 + p.size();
+  DWORD written = 0;
+  for (int i = 0; i < 40; ++i) EXPECT_TRUE(tap.Write(p.data(), DWORD(p.size()), &written));
+  EXPECT_TRUE(sink->Flush());
+  rlimit full{rlim_t(24 + 50 * record + record / 2), saved.rlim_max};
+  setrlimit(RLIMIT_FSIZE, &full);
+  for (int i = 0; i < 20; ++i) EXPECT_TRUE(tap.Write(p.data(), DWORD(p.size()), &written));
+  EXPECT_FALSE(sink->Flush());
+  EXPECT_EQ(sink->Failures(), 20u);
+  EXPECT_EQ(ReadFile(path).size(), 24 + 40 * record);
+  int refused = 0;
+  for (int i = 0; i < 200; ++i)
+    if (!tap.Write(p.data(), DWORD(p.size()), &written)) ++refused;
+  EXPECT_GE(refused, 1);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  sigaction(SIGXFSZ, &old, nullptr);
+  for (int i = 0; i < 5; ++i) EXPECT_TRUE(tap.Write(p.data(), DWORD(p.size()), &written));
+  EXPECT_FALSE(sink->Close());  // records were lost since it was opened
+  const uint64_t kept = sink->Packets() - sink->Failures();
+  EXPECT_EQ(sink->Packets(), 265u);
+  EXPECT_GE(kept, 45u);
+  EXPECT_EQ(ReadFile(path).size(), 24 + kept * record);
+  std::remove(path.c_str());
+}
+#endif
 
 #ifdef _WIN32
 TEST(PacketSink, TunIsRefusedWithAReasonOnWindows) {

@@ -3,14 +3,19 @@
 // mutex within and across processes, affinity, priority, locales).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "platform/language_module_file.h"
 #include "platform/process.h"
+#ifndef _WIN32
+#include "platform/linux/privileges.h"
+#endif
 #include "ui/string_table.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -161,8 +166,15 @@ TEST(OsProcessServicesTest, LocalesAffinityAndStartupCalls) {
 }
 
 #ifndef _WIN32
-// Another process holding the name is refused; once it ends the name is free.
+// Another process holding the name is refused, however it was started (another runtime
+// folder, as cron or a service has); once it ends the name is free. The lock lives beside
+// the settings file, in a folder no other user may write to.
 TEST(OsProcessServicesTest, InstanceMutexAcrossProcesses) {
+  const std::string dir = testing::TempDir() + "vf-mutex-" + std::to_string(getpid());
+  ASSERT_EQ(std::system(("rm -rf '" + dir + "' && mkdir -m 700 -p '" + dir + "/run' '" + dir + "/open'").c_str()), 0);
+  const char* saved = std::getenv("VELVETFIN_REGISTRY");
+  const std::string savedRegistry = saved ? saved : "";
+  setenv("VELVETFIN_REGISTRY", (dir + "/registry").c_str(), 1);
   const std::string name = UniqueName("fork");
   int toParent[2], toChild[2];
   ASSERT_EQ(pipe(toParent), 0);
@@ -170,6 +182,7 @@ TEST(OsProcessServicesTest, InstanceMutexAcrossProcesses) {
   pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
+    setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
     char r = OsProcessServices().CreateInstanceMutex(name) == MUTEX_RESULT::Created ? 'C' : 'X';
     (void)!write(toParent[1], &r, 1);
     char go;
@@ -185,6 +198,83 @@ TEST(OsProcessServicesTest, InstanceMutexAcrossProcesses) {
   waitpid(child, &status, 0);
   EXPECT_EQ(OsProcessServices().CreateInstanceMutex(name), MUTEX_RESULT::Created);
   for (int fd : {toParent[0], toParent[1], toChild[0], toChild[1]}) close(fd);
+  // A settings folder others may write to could hold anyone's file in the lock's place.
+  chmod((dir + "/open").c_str(), 0777);
+  setenv("VELVETFIN_REGISTRY", (dir + "/open/registry").c_str(), 1);
+  EXPECT_EQ(OsProcessServices().CreateInstanceMutex(UniqueName("open")), MUTEX_RESULT::Failed);
+  if (saved) setenv("VELVETFIN_REGISTRY", savedRegistry.c_str(), 1);
+  else unsetenv("VELVETFIN_REGISTRY");
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+// Root becomes the target for good, groups first; any step that fails, or a root that
+// could be taken back, is a failure the receiver must not run past. A user with only
+// capabilities loses them. The identity calls are fakes: nobody's identity changes here.
+TEST(Privileges, DropGoesGroupsGroupUserAndStaysDropped) {
+  std::string log;
+  uid_t euid = 0, current = 0;
+  int failAt = -1;  // the call number that fails
+  int call = 0;
+  auto step = [&](const std::string& what) {
+    log += what + " ";
+    return call++ == failAt ? (errno = EPERM, -1) : 0;
+  };
+  IDENTITY_CALLS fake{
+      [&] { return euid; },
+      [&](size_t n, const gid_t* g) { return step("groups" + std::to_string(n) + ":" + std::to_string(g[0])); },
+      [&](gid_t r, gid_t e, gid_t s) { return step("gid" + std::to_string(r) + std::to_string(e) + std::to_string(s)); },
+      [&](uid_t r, uid_t e, uid_t s) {
+        int result = step("uid" + std::to_string(r) + std::to_string(e) + std::to_string(s));
+        // Once dropped, root is gone: only the fake "kernel" could give it back.
+        if (result == 0 && current != 0 && r == 0) return errno = EPERM, -1;
+        if (result == 0) current = r;
+        return result;
+      },
+      [&](uid_t* r, uid_t* e, uid_t* s) {
+        *r = *e = *s = current;
+        return step("getres");
+      },
+      [&] { return step("caps"); },
+  };
+  DROP_TARGET user;
+  user.uid = 7;
+  user.gid = 8;
+  user.groups = {8, 20};
+  user.name = "someone";
+  std::string error;
+  EXPECT_TRUE(DropPrivileges(&user, fake, &error)) << error;
+  EXPECT_EQ(log, "groups2:8 gid888 uid777 getres uid000 ");
+  for (int fail = 0; fail < 3; ++fail) {
+    log.clear();
+    call = 0;
+    current = 0;
+    failAt = fail;
+    EXPECT_FALSE(DropPrivileges(&user, fake, &error)) << fail;
+    EXPECT_EQ(log.find("uid777"), fail < 2 ? std::string::npos : log.find("uid777")) << log;
+  }
+  failAt = -1;
+  DROP_TARGET root = user;
+  root.uid = 0;
+  EXPECT_FALSE(DropPrivileges(&root, fake, &error));
+  EXPECT_FALSE(DropPrivileges(nullptr, fake, &error));
+  euid = 1000;
+  log.clear();
+  EXPECT_TRUE(DropPrivileges(nullptr, fake, &error));
+  EXPECT_EQ(log, "caps ");
+
+  bool found = true;
+  DROP_TARGET target;
+  EXPECT_TRUE(ResolveDropTarget("", nullptr, nullptr, &target, &found, &error));
+  EXPECT_FALSE(found);
+  EXPECT_TRUE(ResolveDropTarget("", "4321", "4322", &target, &found, &error));
+  EXPECT_TRUE(found);
+  EXPECT_EQ(target.uid, 4321u);
+  EXPECT_EQ(target.gid, 4322u);
+  EXPECT_FALSE(ResolveDropTarget("", "12x", "1", &target, &found, &error));
+  EXPECT_FALSE(ResolveDropTarget("", "-1", "1", &target, &found, &error));
+  EXPECT_FALSE(ResolveDropTarget("no-such-user-of-velvetfin", nullptr, nullptr, &target, &found, &error));
+  EXPECT_TRUE(ResolveDropTarget("root", "4321", "4322", &target, &found, &error));  // the name wins
+  EXPECT_EQ(target.uid, 0u);
 }
 
 TEST(OsProcessServicesTest, PriorityMapsToNiceAndNeverFailsRealtime) {

@@ -80,6 +80,12 @@ class RemoteProcesses {
   void StartReceiver(const std::vector<std::string>& args) {
     m_receiver = Spawn(BuiltProgram("velvetfin"), args, "receiver");
   }
+  int KillReceiver() {
+    kill(m_receiver, SIGKILL);
+    int status = Wait(m_receiver);
+    m_receiver = 0;
+    return status;
+  }
   int StopReceiver() {
     kill(m_receiver, SIGINT);
     int status = Wait(m_receiver);
@@ -151,5 +157,19 @@ TEST(RemoteProcess, DrivesAndWatchesARunningReceiverOfItsInstance) {
   EXPECT_EQ(p.Remote({"--instance", "2", "status"}).status, 2) << "the block went with the receiver";
   EXPECT_EQ(p.Remote({"--instance", "2", "tuner", "0"}).status, 2);
   EXPECT_NE(stat((p.Dir() + "/velvetfin-remote-2.sock").c_str(), &st), 0);
+
+  // Killed, the receiver leaves its block behind: status still knows it is gone, and a
+  // watch ends with it.
+  p.StartReceiver({"2"});
+  // The profile is still tuned away from the service: it runs unlocked.
+  ASSERT_EQ(p.AwaitStatus("2", "lock 0\n").status, 0) << p.Read("receiver.err");
+  pid_t watch = p.Spawn(BuiltProgram("velvetfin-remote"), {"--instance", "2", "status", "--watch"}, "watch");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(p.KillReceiver(), 128 + SIGKILL);
+  RUN dead = p.Remote({"--instance", "2", "status"});
+  EXPECT_EQ(dead.status, 2);
+  EXPECT_EQ(dead.err, "velvetfin-remote: no receiver of instance 2 runs\n");
+  EXPECT_EQ(p.Wait(watch), 0);
+  EXPECT_EQ(p.Read("watch.out").rfind("lock 0\n", 0), 0u) << p.Read("watch.out");
 }
 #endif

@@ -54,6 +54,8 @@ TEST(StatusBlockTransport, CreatedZeroRewrittenWithoutTerminatorAndGoneWithThePu
   ASSERT_EQ(ftruncate(fd, kStatusBlockSize), 0);
   ASSERT_EQ(write(fd, "1\n99\n99\n", 8), 8);
   close(fd);
+  // Nobody holds it: no receiver runs, whatever the block still says.
+  EXPECT_EQ(ReadStatusBlock(instance, &status, &raw, &error), REMOTE_RESULT::kNoReceiver);
 #endif
   std::unique_ptr<CStatusPublisher> publisher = CreateStatusBlockPublisher(instance);
   ASSERT_TRUE(publisher);
@@ -102,6 +104,8 @@ class SocketTest : public ::testing::Test {
             explicit CONNECTION(std::atomic<int>* count)
                 : session([count](const REMOTE_REQUEST& r, long long* result) {
                     if (r.message != "GRAYHERON_TUNER") return false;
+                    // An apply with a value stands for one that tunes: it takes that many ms.
+                    if (r.wParam == 0 && r.lParam > 0) std::this_thread::sleep_for(std::chrono::milliseconds(r.lParam));
                     ++*count;
                     *result = r.wParam <= 15;
                     return true;
@@ -196,6 +200,31 @@ TEST_F(SocketTest, SilentHalfAndFloodingClientsHoldOnlyThemselves) {
   EXPECT_EQ(m_dispatched.load(), 3);
   server.reset();
   EXPECT_NE(stat(m_path.c_str(), &st), 0);
+}
+
+// A slow request holds only its own connection, and each request of a batch is answered
+// as soon as it is done, so a client waits for no more than its slowest request.
+TEST_F(SocketTest, EachRequestIsAnsweredWhenDoneAndASlowOneHoldsOnlyItsClient) {
+  std::string error;
+  std::unique_ptr<CRemoteServer> server = Start(LOCAL_SERVER_LIMITS{}, &error);
+  ASSERT_TRUE(server) << error;
+  int batch = Connect();
+  Send(batch, "GRAYHERON_TUNER 1 5\nGRAYHERON_TUNER 0 1500\nGRAYHERON_TUNER 1 6\n");
+  EXPECT_EQ(Receive(batch, 700), "OK 1\n<open>");
+  const auto asked = std::chrono::steady_clock::now();
+  int other = Connect();
+  EXPECT_EQ(Exchange(other, "GRAYHERON_TUNER 2 27500\n", 5), "OK 1\n");
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(600));
+  close(other);
+  EXPECT_EQ(Exchange(batch, "", 10), "OK 1\nOK 1\n");
+  close(batch);
+  EXPECT_EQ(m_dispatched.load(), 4);
+  // A client that sends its requests and closes still has them run.
+  int gone = Connect();
+  Send(gone, "GRAYHERON_TUNER 1 7\n");
+  close(gone);
+  for (int i = 0; i < 100 && m_dispatched.load() < 5; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(m_dispatched.load(), 5);
 }
 
 TEST_F(SocketTest, AFileLeftByAnEndedRunIsReplacedButNoLiveSocketOrOtherFile) {

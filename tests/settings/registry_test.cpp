@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
+#include <vector>
 
 #include "platform/emulated/emulated_registry.h"
 #include "settings/my_registry.h"
@@ -160,6 +162,75 @@ TEST(EmulatedRegistry, KeepsItsFileAndNeverOverwritesACorruptOne) {
   DWORD v = 0;
   EXPECT_TRUE(reg.GetDword(kHkeyCurrentUser, "Software\\New", "v", v));
   EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+
+  // A second corrupt file takes the next free name: the first is still there to look at.
+  CTempDir::Write(path, "second garbage");
+  CEmulatedRegistry again;
+  EXPECT_FALSE(again.AttachFile(path));
+  EXPECT_EQ(again.SetAsidePath(), path + ".corrupt.1");
+  EXPECT_EQ(CTempDir::Read(path + ".corrupt"), garbage);
+  EXPECT_EQ(CTempDir::Read(path + ".corrupt.1"), "second garbage");
+}
+
+// Instances side by side share the file: each change lands on what the others saved,
+// and saves at the same time never mix or lose one another's values.
+TEST(EmulatedRegistry, ProcessesSharingTheFileKeepEachOthersChanges) {
+  CTempDir dir;
+  const std::string path = dir.File("registry");
+  {
+    CEmulatedRegistry first, second;
+    ASSERT_TRUE(first.AttachFile(path));
+    ASSERT_TRUE(second.AttachFile(path));
+    first.PutDword(kHkeyCurrentUser, "Software\\Tarnwick\\Grayheron\\Common", "Log", 1);
+    second.PutDword(kHkeyCurrentUser, "Software\\Tarnwick\\Grayheron1\\Standard", "Freq", 12604000);
+    RegKey k = kNoKey;
+    ASSERT_EQ(second.OpenKey(kHkeyCurrentUser, "Software\\Tarnwick\\Grayheron", kKeyAllAccess, &k), ERROR_SUCCESS);
+    EXPECT_EQ(second.DeleteKey(k, "Common"), ERROR_SUCCESS);
+    second.CloseKey(k);
+    first.PutDword(kHkeyCurrentUser, "Software\\Tarnwick\\Grayheron\\Standard", "Freq", 11778000);
+    DWORD v = 0;
+    EXPECT_FALSE(first.KeyExists(kHkeyCurrentUser, "Software\\Tarnwick\\Grayheron\\Common"));
+    EXPECT_TRUE(first.GetDword(kHkeyCurrentUser, "Software\\Tarnwick\\Grayheron1\\Standard", "Freq", v));
+  }
+  // Keys made before the file is attached (the emulated devices' entries) survive the
+  // file's content and every later change.
+  {
+    CEmulatedRegistry early;
+    early.PutDword(kHkeyLocalMachine, "SYSTEM\\Tap", "Installed", 1);
+    ASSERT_TRUE(early.AttachFile(path));
+    early.PutDword(kHkeyCurrentUser, "Software\\Tarnwick\\Grayheron\\Standard", "Pol", 1);
+    DWORD v = 0;
+    EXPECT_TRUE(early.GetDword(kHkeyLocalMachine, "SYSTEM\\Tap", "Installed", v));
+    EXPECT_TRUE(early.GetDword(kHkeyCurrentUser, "Software\\Tarnwick\\Grayheron1\\Standard", "Freq", v));
+  }
+  std::vector<std::thread> writers;
+  for (int w = 0; w < 4; ++w)
+    writers.emplace_back([&path, w] {
+      CEmulatedRegistry reg;
+      if (!reg.AttachFile(path)) return;
+      for (DWORD i = 0; i < 20; ++i)
+        reg.PutDword(kHkeyCurrentUser, "Software\\Tarnwick\\Grayheron" + std::to_string(w + 2) + "\\Standard",
+                     "V" + std::to_string(i), i);
+    });
+  for (std::thread& t : writers) t.join();
+  CEmulatedRegistry reread;
+  ASSERT_TRUE(reread.AttachFile(path));
+  DWORD v = 0;
+  EXPECT_TRUE(reread.GetDword(kHkeyCurrentUser, "Software\\Tarnwick\\Grayheron\\Standard", "Freq", v));
+  EXPECT_EQ(v, 11778000u);
+  EXPECT_TRUE(reread.GetDword(kHkeyCurrentUser, "Software\\Tarnwick\\Grayheron1\\Standard", "Freq", v));
+  EXPECT_EQ(v, 12604000u);
+  EXPECT_FALSE(reread.KeyExists(kHkeyCurrentUser, "Software\\Tarnwick\\Grayheron\\Common"));
+  for (int w = 0; w < 4; ++w)
+    for (DWORD i = 0; i < 20; ++i) {
+      ASSERT_TRUE(reread.GetDword(kHkeyCurrentUser,
+                                  "Software\\Tarnwick\\Grayheron" + std::to_string(w + 2) + "\\Standard",
+                                  "V" + std::to_string(i), v))
+          << w << " " << i;
+      EXPECT_EQ(v, i);
+    }
+  for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(path).parent_path()))
+    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #ifndef _WIN32
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -47,6 +48,12 @@ class VelvetfinProcess {
     std::string out = Path("out" + std::to_string(index)), err = Path("err" + std::to_string(index));
     pid_t pid = fork();
     if (pid == 0) {
+      if (m_fileLimit) {
+        // A full disk, as far as the files the receiver writes are concerned.
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{m_fileLimit, m_fileLimit};
+        setrlimit(RLIMIT_FSIZE, &limit);
+      }
       setenv("VELVETFIN_REGISTRY", Path("registry").c_str(), 1);
       setenv("XDG_RUNTIME_DIR", m_dir.c_str(), 1);
       std::freopen(out.c_str(), "w", stdout);
@@ -68,10 +75,24 @@ class VelvetfinProcess {
   std::string Out(int index = 0) { return Slurp(Path("out" + std::to_string(index))); }
   std::string Err(int index = 0) { return Slurp(Path("err" + std::to_string(index))); }
   std::string Path(const std::string& name) const { return m_dir + "/" + name; }
+  void LimitFileSize(rlim_t bytes) { m_fileLimit = bytes; }
 
  private:
   std::string m_dir;
+  rlim_t m_fileLimit = 0;
 };
+
+// Whole pcap records from the global header to the end of the file (-1 when one is cut).
+long WholePcapRecords(const std::string& file) {
+  size_t at = 24;
+  long records = 0;
+  while (at + 16 <= file.size()) {
+    const auto* p = reinterpret_cast<const unsigned char*>(file.data() + at + 8);
+    at += 16 + (p[0] | p[1] << 8 | p[2] << 16 | size_t(p[3]) << 24);
+    ++records;
+  }
+  return file.size() >= 24 && at == file.size() ? records : -1;
+}
 
 size_t Count(const std::string& text, const std::string& what) {
   size_t n = 0;
@@ -95,6 +116,9 @@ TEST(Velvetfin, RunsTheDemoTunerAndQuitsWhenAsked) {
   EXPECT_LT(version, first);
   EXPECT_LT(first, out.find("Starting DVB device ...\n"));
   EXPECT_LT(out.find("Setup DVB tuner ...\n"), last);
+  // Then the device and the extension, as the dialog shows them.
+  EXPECT_NE(out.find("Initialization completed ...\nDevice: 1 - Velvetfin Emulated DVB-S2 Tuner\nExtension: "), std::string::npos)
+      << out;
   EXPECT_GE(Count(out, " Standard lock 1 level "), 1u) << out;
   EXPECT_NE(out.find(" icon 203 "), std::string::npos) << out;
   // The question box on standard error, answered yes.
@@ -103,6 +127,31 @@ TEST(Velvetfin, RunsTheDemoTunerAndQuitsWhenAsked) {
   EXPECT_GT(Slurp(p.Path("out.pcap")).size(), 24u + 1000u);
   EXPECT_NE(out.find("Adapter: "), std::string::npos);
   EXPECT_FALSE(Slurp(p.Path("calls.txt")).empty());
+  // Started again on the settings file the first run left, it finds its adapter as before.
+  ASSERT_EQ(p.Run({"--seconds", "2", "--pcap", p.Path("again.pcap")}), 0) << p.Err();
+  EXPECT_GT(Slurp(p.Path("again.pcap")).size(), 24u + 1000u) << p.Err();
+}
+
+// The capture file's disk fills up: the records that did not fit are counted as failed
+// in the counters and the summary, the file reads whole to its end, and the exit status
+// says that data was lost.
+TEST(Velvetfin, APcapThatCannotTakeMoreStaysWholeAndTheLossIsReported) {
+  VelvetfinProcess p("full");
+  p.LimitFileSize(100 * 1024);
+  EXPECT_EQ(p.Run({"--seconds", "3", "--pcap", p.Path("out.pcap"), "--counters"}), 3) << p.Err();
+  const std::string out = p.Out();
+  unsigned long long packets = 0, bytes = 0, written = 0, failed = 0;
+  const size_t summary = out.find("Adapter: ");
+  ASSERT_NE(summary, std::string::npos) << out;
+  ASSERT_EQ(std::sscanf(out.c_str() + summary, "Adapter: %llu packets, %llu bytes, %llu written, %llu failed", &packets,
+                        &bytes, &written, &failed),
+            4)
+      << out;
+  EXPECT_GT(failed, 0u);
+  EXPECT_EQ(written + failed, packets);
+  EXPECT_NE(out.find(" failed " + std::to_string(failed) + " ts "), std::string::npos) << out;
+  EXPECT_EQ(WholePcapRecords(Slurp(p.Path("out.pcap"))), long(written));
+  EXPECT_NE(p.Err().find("packets could not be written"), std::string::npos) << p.Err();
 }
 
 TEST(Velvetfin, SignalsQuitAndASecondInstanceIsRefused) {
@@ -119,16 +168,29 @@ TEST(Velvetfin, SignalsQuitAndASecondInstanceIsRefused) {
   // Instance 1 runs beside instance 0.
   EXPECT_EQ(p.Wait(p.Start({"1", "--seconds", "1"}, 2)), 0) << p.Err(2);
 
+  // Stray signals change nothing: SIGPIPE is a failed write at most, SIGUSR1 means nothing
+  // and leaves the quit signals working.
+  kill(first, SIGPIPE);
+  kill(first, SIGUSR1);
   kill(first, SIGINT);
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   EXPECT_EQ(waitpid(first, nullptr, WNOHANG), 0) << "ended although the question was answered no";
-  kill(first, SIGTERM);
+  // Closing the terminal is a quit request like the others: the run ends as it should.
+  kill(first, SIGHUP);
   EXPECT_EQ(p.Wait(first), 0);
   EXPECT_EQ(Count(p.Err(0), "Question ? Are you sure to quit the Velvetfin ?"), 1u) << p.Err(0);
-  // The first record follows the file header: no hole where the file was cut short.
+  // The first record follows the file header: no hole where the file was cut short; the
+  // file holds every packet written, each record whole.
   std::string packets = Slurp(capture);
   ASSERT_GT(packets.size(), 100000u);
   EXPECT_NE(packets.substr(24, 8), std::string(8, '\0'));
+  unsigned long long taken = 0, bytes = 0, written = 0;
+  const size_t summary = p.Out(0).find("Adapter: ");
+  ASSERT_NE(summary, std::string::npos) << p.Out(0);
+  ASSERT_EQ(std::sscanf(p.Out(0).c_str() + summary, "Adapter: %llu packets, %llu bytes, %llu written", &taken, &bytes,
+                        &written),
+            3);
+  EXPECT_EQ(WholePcapRecords(packets), long(written));
 }
 
 TEST(Velvetfin, StatFileSwitchesTheSignalLogOnAndItStaysOn) {
@@ -257,7 +319,8 @@ TEST(Velvetfin, BadCommandLinesExitWithStatusTwo) {
   for (std::vector<std::string> args : {std::vector<std::string>{"--bogus"}, {"--seconds", "0"}, {"--select", "x"},
                                         {"--select", "1,maybe"}, {"--answer", "perhaps"}, {"--seconds", "1", "7"},
                                         {"--devices", p.Path("missing.ini")}, {"--pcap"}, {"--stat-file"},
-                                        {"--stat-file", ""}, {"--sound"}, {"--sound", "loud"}, {"--sound", "level,bogus"}}) {
+                                        {"--stat-file", ""}, {"--sound"}, {"--sound", "loud"}, {"--sound", "level,bogus"},
+                                        {"--user", "nobody"}, {"--tun", "--user"}}) {
     EXPECT_EQ(p.Run(args), 2) << args[0];
     EXPECT_NE(p.Err().find("velvetfin: "), std::string::npos) << args[0];
   }
@@ -271,5 +334,8 @@ TEST(Velvetfin, BadCommandLinesExitWithStatusTwo) {
   EXPECT_EQ(p.Run({"--devices", p.Path("two.ini"), "--select", "3", "--seconds", "5"}), 2);
   EXPECT_NE(p.Err().find("velvetfin: --select 3: the device list has 2 entries\n"), std::string::npos) << p.Err();
   EXPECT_EQ(p.Out().find("Initialization ..."), std::string::npos) << p.Out();
+  // A user to become that does not exist is found out before any interface is made.
+  EXPECT_EQ(p.Run({"--tun", "--user", "no-such-user-of-velvetfin", "--seconds", "5"}), 2);
+  EXPECT_NE(p.Err().find("velvetfin: no user no-such-user-of-velvetfin\n"), std::string::npos) << p.Err();
 }
 #endif

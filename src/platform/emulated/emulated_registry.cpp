@@ -9,6 +9,15 @@
 
 #include "platform/text_util.h"
 
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #ifndef ERROR_KEY_DELETED
 #define ERROR_KEY_DELETED 1018L
 #endif
@@ -115,6 +124,69 @@ struct CEmulatedRegistry::NODE {
   }
 };
 
+struct CEmulatedRegistry::CHANGE {
+  enum Kind { kCreateKey, kSetValue, kDeleteValue, kDeleteKey, kReplaceAll } kind;
+  std::vector<std::string> path;  // root name first
+  NODE::VALUE value;              // kSetValue: the value; kDeleteValue: its name
+};
+
+namespace {
+
+std::vector<std::string> PathOf(const CEmulatedRegistry::NODE& node) {
+  std::vector<std::string> path;
+  for (const CEmulatedRegistry::NODE* n = &node; n;) {
+    path.push_back(n->name);
+    auto p = n->parent.lock();
+    n = p.get();
+    if (!p) break;
+  }
+  std::reverse(path.begin(), path.end());
+  return path;
+}
+
+void MarkDeleted(CEmulatedRegistry::NODE& node) {
+  node.deleted = true;
+  for (auto& [name, child] : node.subKeys) MarkDeleted(*child);
+}
+
+// Makes `mine` hold what `theirs` holds, keeping the nodes that open handles point to.
+void SyncNode(const std::shared_ptr<CEmulatedRegistry::NODE>& mine, const CEmulatedRegistry::NODE& theirs) {
+  mine->values = theirs.values;
+  for (auto it = mine->subKeys.begin(); it != mine->subKeys.end();) {
+    if (!theirs.subKeys.count(it->first)) {
+      MarkDeleted(*it->second);
+      it = mine->subKeys.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  for (const auto& [name, child] : theirs.subKeys) {
+    auto& slot = mine->subKeys[name];
+    if (!slot) {
+      slot = std::make_shared<CEmulatedRegistry::NODE>();
+      slot->name = child->name;
+      slot->parent = mine;
+    }
+    SyncNode(slot, *child);
+  }
+}
+
+// Adds what `theirs` holds to `mine`; its values win. What only `mine` holds stays.
+void MergeNode(const std::shared_ptr<CEmulatedRegistry::NODE>& mine, const CEmulatedRegistry::NODE& theirs) {
+  for (const auto& [name, value] : theirs.values) mine->values[name] = value;
+  for (const auto& [name, child] : theirs.subKeys) {
+    auto& slot = mine->subKeys[name];
+    if (!slot) {
+      slot = std::make_shared<CEmulatedRegistry::NODE>();
+      slot->name = child->name;
+      slot->parent = mine;
+    }
+    MergeNode(slot, *child);
+  }
+}
+
+}  // namespace
+
 std::vector<std::string> SplitKeyPath(const std::string& path) {
   std::vector<std::string> parts;
   std::string cur;
@@ -137,13 +209,18 @@ void CEmulatedRegistry::Clear() {
   std::lock_guard g(m_lock);
   for (auto& [key, entry] : m_handles) entry.node->deleted = true;
   for (auto& [key, node] : m_roots) node->deleted = true;
-  m_roots.clear();
+  m_roots = EmptyRoots();
+  SaveLocked(CHANGE{CHANGE::kReplaceAll, {}, {}});
+}
+
+CEmulatedRegistry::ROOTS CEmulatedRegistry::EmptyRoots() {
+  ROOTS roots;
   for (const auto& r : kRootNames) {
     auto n = std::make_shared<NODE>();
     n->name = r.name;
-    m_roots[r.key] = n;
+    roots[r.key] = n;
   }
-  SaveLocked();
+  return roots;
 }
 
 size_t CEmulatedRegistry::OpenKeyCount() const {
@@ -191,7 +268,7 @@ LONG CEmulatedRegistry::OpenOrCreate(RegKey parent, const std::string& subKey, D
   m_nextHandle += 4;
   m_handles[handle] = HANDLE_ENTRY{node, access};
   *result = handle;
-  if (changed) SaveLocked();
+  if (changed) SaveLocked(CHANGE{CHANGE::kCreateKey, PathOf(*node), {}});
   return ERROR_SUCCESS;
 }
 
@@ -247,7 +324,7 @@ LONG CEmulatedRegistry::SetValue(RegKey key, const std::string& name, DWORD type
   if (v.name.empty()) v.name = name;
   v.type = type;
   v.data.assign(reinterpret_cast<const char*>(data), size);
-  SaveLocked();
+  SaveLocked(CHANGE{CHANGE::kSetValue, PathOf(*node), v});
   return ERROR_SUCCESS;
 }
 
@@ -259,7 +336,7 @@ LONG CEmulatedRegistry::DeleteValue(RegKey key, const std::string& name) {
   if (node->deleted) return ERROR_KEY_DELETED;
   if (!(access & kKeySetValue)) return ERROR_ACCESS_DENIED;
   if (!node->values.erase(name)) return ERROR_FILE_NOT_FOUND;
-  SaveLocked();
+  SaveLocked(CHANGE{CHANGE::kDeleteValue, PathOf(*node), NODE::VALUE{name, 0, {}}});
   return ERROR_SUCCESS;
 }
 
@@ -306,9 +383,10 @@ LONG CEmulatedRegistry::DeleteKey(RegKey parent, const std::string& subKey) {
   auto up = node->parent.lock();
   if (!up) return ERROR_ACCESS_DENIED;  // a root key
   if (!node->subKeys.empty() || node->IsProtected()) return ERROR_ACCESS_DENIED;
+  CHANGE change{CHANGE::kDeleteKey, PathOf(*node), {}};
   node->deleted = true;
   up->subKeys.erase(node->name);
-  SaveLocked();
+  SaveLocked(change);
   return ERROR_SUCCESS;
 }
 
@@ -377,6 +455,166 @@ bool CEmulatedRegistry::PutDword(RegKey root, const std::string& keyPath, const 
 
 // --- persistence ---
 
+namespace {
+
+// Another process may be saving the same file: the lock beside it is held while a
+// change is read, merged and written, and while the file is first read.
+class CFileLock {
+ public:
+  explicit CFileLock(const std::string& path) {
+#ifdef _WIN32
+    m_handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    OVERLAPPED whole{};
+    if (m_handle != INVALID_HANDLE_VALUE && !::LockFileEx(m_handle, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &whole)) {
+      ::CloseHandle(m_handle);
+      m_handle = INVALID_HANDLE_VALUE;
+    }
+#else
+    m_fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (m_fd < 0) return;
+    int result;
+    while ((result = flock(m_fd, LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    if (result != 0) {
+      close(m_fd);
+      m_fd = -1;
+    }
+#endif
+  }
+  ~CFileLock() {
+#ifdef _WIN32
+    if (m_handle != INVALID_HANDLE_VALUE) ::CloseHandle(m_handle);
+#else
+    if (m_fd >= 0) close(m_fd);  // releases the lock
+#endif
+  }
+  CFileLock(const CFileLock&) = delete;
+  CFileLock& operator=(const CFileLock&) = delete;
+#ifdef _WIN32
+  bool Held() const { return m_handle != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE m_handle;
+#else
+  bool Held() const { return m_fd >= 0; }
+
+ private:
+  int m_fd;
+#endif
+};
+
+// False when the file is there but cannot be read (or whether it is there is unknown).
+bool ReadWhole(const std::string& path, std::string& text, bool& exists) {
+  std::error_code ec;
+  exists = std::filesystem::exists(path, ec);
+  if (ec) return false;
+  text.clear();
+  if (!exists) return true;
+  // Closed again before any rename: Windows cannot move an open file.
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::stringstream all;
+  all << in.rdbuf();
+  if (in.bad()) return false;
+  text = all.str();
+  return true;
+}
+
+// Creates `tmp` (never an existing file), writes `text` and has it on the disk before
+// it is renamed over the settings: a crash leaves the old file or the new one, whole.
+bool WriteDurably(const std::string& tmp, const std::string& text) {
+#ifdef _WIN32
+  HANDLE h = ::CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = text.empty() || (::WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+                             written == text.size());
+  ok = ::FlushFileBuffers(h) && ok;
+  ::CloseHandle(h);
+  return ok;
+#else
+  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+  if (fd < 0) return false;
+  bool ok = true;
+  for (size_t done = 0; ok && done < text.size();) {
+    ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) ok = false;
+    else done += static_cast<size_t>(n);
+  }
+  ok = ok && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  return ok;
+#endif
+}
+
+bool ReplaceDurably(const std::string& tmp, const std::string& path) {
+#ifdef _WIN32
+  return ::MoveFileExA(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#else
+  if (rename(tmp.c_str(), path.c_str()) != 0) return false;
+  // The rename itself is on the disk only once the folder is.
+  std::string dir = std::filesystem::path(path).parent_path().string();
+  int fd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    (void)fsync(fd);  // some file systems cannot sync a folder; the rename stands anyway
+    close(fd);
+  }
+  return true;
+#endif
+}
+
+long ProcessId() {
+#ifdef _WIN32
+  return static_cast<long>(_getpid());
+#else
+  return static_cast<long>(getpid());
+#endif
+}
+
+void Apply(const CEmulatedRegistry::CHANGE& change, std::map<RegKey, std::shared_ptr<CEmulatedRegistry::NODE>>& roots) {
+  using NODE = CEmulatedRegistry::NODE;
+  using CHANGE = CEmulatedRegistry::CHANGE;
+  if (change.path.empty()) return;
+  std::shared_ptr<NODE> node;
+  for (auto& [key, root] : roots)
+    if (root->name == change.path[0]) node = root;
+  const bool create = change.kind == CHANGE::kCreateKey || change.kind == CHANGE::kSetValue;
+  for (size_t i = 1; node && i < change.path.size(); ++i) {
+    auto it = node->subKeys.find(change.path[i]);
+    if (it == node->subKeys.end()) {
+      if (!create) return;
+      auto child = std::make_shared<NODE>();
+      child->name = change.path[i];
+      child->parent = node;
+      it = node->subKeys.emplace(change.path[i], child).first;
+    }
+    node = it->second;
+  }
+  if (!node) return;
+  switch (change.kind) {
+    case CHANGE::kSetValue: {
+      auto& v = node->values[change.value.name];
+      if (v.name.empty()) v.name = change.value.name;
+      v.type = change.value.type;
+      v.data = change.value.data;
+      break;
+    }
+    case CHANGE::kDeleteValue:
+      node->values.erase(change.value.name);
+      break;
+    case CHANGE::kDeleteKey:
+      if (auto up = node->parent.lock()) up->subKeys.erase(node->name);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
 bool CEmulatedRegistry::IsSaving() const {
   std::lock_guard g(m_lock);
   return m_saving;
@@ -392,46 +630,62 @@ uint64_t CEmulatedRegistry::SaveFailures() const {
   return m_saveFailures;
 }
 
+std::string CEmulatedRegistry::SetAsidePath() const {
+  std::lock_guard g(m_lock);
+  return m_setAside;
+}
+
+std::string CEmulatedRegistry::SetAsideLocked() {
+  // An earlier corrupt file is evidence too: the next free name, never one in use.
+  for (int n = 0; n < 1000; ++n) {
+    std::string name = m_path + ".corrupt" + (n ? "." + std::to_string(n) : std::string());
+    std::error_code ec;
+    if (std::filesystem::exists(name, ec) || ec) continue;
+    std::filesystem::rename(m_path, name, ec);
+    if (ec) return std::string();
+    m_setAside = name;
+    return name;
+  }
+  return std::string();
+}
+
 bool CEmulatedRegistry::AttachFile(const std::string& path) {
-  namespace fs = std::filesystem;
   std::lock_guard g(m_lock);
   m_path = path;
   m_saving = false;
-  std::error_code ec;
+  m_setAside.clear();
   m_state = REGISTRY_FILE_STATE::Unusable;
-  if (!fs::exists(path, ec)) {
-    if (ec) return false;  // cannot tell: keep away from the file
+  CFileLock lock(path + ".lock");  // without it, reading is still better than nothing
+  std::string text;
+  bool exists = false;
+  bool readOk = ReadWhole(path, text, exists);
+  if (readOk && !exists) {
     m_saving = true;
     m_state = REGISTRY_FILE_STATE::New;
     return true;
   }
-  std::stringstream text;
-  bool readOk = false;
-  {
-    // Closed again before any rename: Windows cannot move an open file.
-    std::ifstream in(path, std::ios::binary);
-    if (in) {
-      text << in.rdbuf();
-      readOk = !in.bad();
-    }
-  }
-  if (readOk && LoadLocked(text.str())) {
+  if (!readOk && !exists) return false;  // cannot tell: keep away from the file
+  ROOTS loaded = EmptyRoots();
+  if (readOk && Parse(text, loaded)) {
+    // Keys made before the file was attached (the emulated devices' entries) are kept and
+    // written to the file at once: later saves start from the file.
+    bool held = false;
+    for (auto& [key, node] : m_roots) held = held || !node->subKeys.empty() || !node->values.empty();
+    for (auto& [key, node] : m_roots) MergeNode(node, *loaded[key]);
     m_saving = true;
     m_state = REGISTRY_FILE_STATE::Loaded;
+    if (held && !(lock.Held() && WriteLocked())) ++m_saveFailures;
     return true;
   }
   // Keep the unreadable file for inspection and start empty; never write over it.
-  for (auto& [key, node] : m_roots) {
-    node->subKeys.clear();
-    node->values.clear();
-  }
-  fs::rename(path, path + ".corrupt", ec);
-  m_saving = !ec;
-  m_state = ec ? REGISTRY_FILE_STATE::Unusable : REGISTRY_FILE_STATE::SetAside;
+  for (auto& [key, node] : m_roots) SyncNode(node, *EmptyRoots()[key]);
+  bool setAside = !SetAsideLocked().empty();
+  m_saving = setAside;
+  m_state = setAside ? REGISTRY_FILE_STATE::SetAside : REGISTRY_FILE_STATE::Unusable;
   return false;
 }
 
-bool CEmulatedRegistry::LoadLocked(const std::string& text) {
+bool CEmulatedRegistry::Parse(const std::string& text, ROOTS& roots) {
   std::istringstream in(text);
   std::string line;
   if (!std::getline(in, line)) return false;
@@ -451,7 +705,7 @@ bool CEmulatedRegistry::LoadLocked(const std::string& text) {
       if (parts.empty()) return false;
       std::shared_ptr<NODE> node;
       for (const auto& r : kRootNames)
-        if (parts[0] == r.name) node = m_roots[r.key];
+        if (parts[0] == r.name) node = roots[r.key];
       if (!node) return false;
       for (size_t i = 1; i < parts.size(); ++i) {
         std::string name;
@@ -491,34 +745,50 @@ bool CEmulatedRegistry::LoadLocked(const std::string& text) {
 
 static void WriteNode(std::ostream& out, const std::string& path, const CEmulatedRegistry::NODE& node);
 
-void CEmulatedRegistry::SaveLocked() {
+void CEmulatedRegistry::SaveLocked(const CHANGE& change) {
   if (!m_saving || m_path.empty()) return;
+  CFileLock lock(m_path + ".lock");
+  if (!lock.Held()) {
+    ++m_saveFailures;
+    return;
+  }
+  if (change.kind != CHANGE::kReplaceAll) {
+    // What other processes saved since is kept: this change goes on top of the file as it
+    // is now, and this process sees their changes from here on.
+    std::string text;
+    bool exists = false;
+    if (!ReadWhole(m_path, text, exists)) {
+      ++m_saveFailures;  // never write over what could not be read
+      return;
+    }
+    if (exists) {
+      ROOTS theirs = EmptyRoots();
+      if (Parse(text, theirs)) {
+        Apply(change, theirs);
+        for (auto& [key, node] : m_roots) SyncNode(node, *theirs[key]);
+      } else if (SetAsideLocked().empty()) {
+        ++m_saveFailures;
+        return;
+      }
+    }
+  }
+  if (!WriteLocked()) ++m_saveFailures;
+}
+
+bool CEmulatedRegistry::WriteLocked() {
   std::ostringstream out;
   out << kFileHeader << "\n";
   for (const auto& r : kRootNames) {
     auto it = m_roots.find(r.key);
     if (it != m_roots.end()) WriteNode(out, r.name, *it->second);
   }
-  std::string tmp = m_path + ".tmp";
-  {
-    std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-    if (!f) {
-      ++m_saveFailures;
-      return;
-    }
-    f << out.str();
-    f.flush();
-    if (!f) {
-      ++m_saveFailures;
-      return;
-    }
-  }
+  // A name of its own: no other writer, in this process or another, ever shares it.
+  const std::string tmp = m_path + ".tmp." + std::to_string(ProcessId()) + "." +
+                          std::to_string(reinterpret_cast<uintptr_t>(this)) + "." + std::to_string(++m_tempCounter);
   std::error_code ec;
-  std::filesystem::rename(tmp, m_path, ec);
-  if (ec) {
-    ++m_saveFailures;
-    std::filesystem::remove(tmp, ec);
-  }
+  if (WriteDurably(tmp, out.str()) && ReplaceDurably(tmp, m_path)) return true;
+  std::filesystem::remove(tmp, ec);
+  return false;
 }
 
 static void WriteNode(std::ostream& out, const std::string& path, const CEmulatedRegistry::NODE& node) {

@@ -1,7 +1,9 @@
 // An in-memory registry with the observable behaviour of the Win32 one (case-insensitive
 // names, sorted enumeration, access rights checked, only leaf keys deletable), optionally
-// persisted to a file. A file that cannot be parsed is set aside as "<file>.corrupt" and
-// the registry starts empty; it is never overwritten by a later save.
+// persisted to a file. A file that cannot be parsed is set aside as "<file>.corrupt" (or
+// "<file>.corrupt.N" when that name is taken) and the registry starts empty; it is never
+// overwritten by a later save. Several processes may share the file: each change is read,
+// merged and written under a lock on "<file>.lock", so no process undoes another's.
 #pragma once
 #include <map>
 #include <memory>
@@ -16,7 +18,7 @@ enum class REGISTRY_FILE_STATE {
   None,      // no file: kept in memory
   Loaded,    // read, and saved to from now on
   New,       // not there yet: made by the first change
-  SetAside,  // unreadable: kept as "<file>.corrupt", a new one is made
+  SetAside,  // unreadable: kept as SetAsidePath(), a new one is made
   Unusable,  // unreadable and could not be set aside: nothing is saved
 };
 
@@ -34,6 +36,8 @@ class CEmulatedRegistry final : public CRegistry {
   bool IsSaving() const;
   REGISTRY_FILE_STATE AttachState() const;
   const std::string& FilePath() const { return m_path; }
+  // Where an unreadable file was moved (empty when none was).
+  std::string SetAsidePath() const;
   // Saves that could not be written (the file then keeps what it had).
   uint64_t SaveFailures() const;
 
@@ -63,6 +67,8 @@ class CEmulatedRegistry final : public CRegistry {
   LONG DeleteKey(RegKey parent, const std::string& subKey) override;
 
   struct NODE;
+  // One change as it is replayed on the file's current content when saving.
+  struct CHANGE;
 
  private:
   struct HANDLE_ENTRY {
@@ -71,8 +77,13 @@ class CEmulatedRegistry final : public CRegistry {
   };
   std::shared_ptr<NODE> Resolve(RegKey key, DWORD* access);
   LONG OpenOrCreate(RegKey parent, const std::string& subKey, DWORD access, RegKey* result, bool create);
-  void SaveLocked();
-  bool LoadLocked(const std::string& text);
+  using ROOTS = std::map<RegKey, std::shared_ptr<NODE>>;
+  void SaveLocked(const CHANGE& change);
+  // Writes the whole tree to the file; the caller holds the file's lock.
+  bool WriteLocked();
+  static bool Parse(const std::string& text, ROOTS& roots);
+  static ROOTS EmptyRoots();
+  std::string SetAsideLocked();
 
   mutable std::mutex m_lock;
   std::map<RegKey, std::shared_ptr<NODE>> m_roots;
@@ -82,6 +93,8 @@ class CEmulatedRegistry final : public CRegistry {
   bool m_saving = false;
   REGISTRY_FILE_STATE m_state = REGISTRY_FILE_STATE::None;
   uint64_t m_saveFailures = 0;
+  std::string m_setAside;
+  uint64_t m_tempCounter = 0;
 };
 
 // The process-wide emulated registry (in memory unless a file is attached).

@@ -200,7 +200,9 @@ BOOL CEmulatedTapAdapter::Write(const void* data, DWORD length, DWORD* written) 
     m_refusedWrites.fetch_add(1, std::memory_order_relaxed);
     return Fail(ERROR_DEVICE_NOT_CONNECTED);
   }
-  if (m_sink) m_sink->Deliver(static_cast<const BYTE*>(data), length);
+  // What the sink could not take (a full disk, an interface that is down) fails the
+  // write, as the driver's would: the data path logs it and counts it as lost.
+  if (m_sink && !m_sink->Deliver(static_cast<const BYTE*>(data), length)) return Fail(ERROR_GEN_FAILURE);
   if (written) *written = length;
   return TRUE;
 }

@@ -1,5 +1,7 @@
 #include "platform/emulated/packet_sink.h"
 
+#include <chrono>
+
 #include "platform/emulated/pcap_writer.h"
 #ifndef _WIN32
 #include "platform/linux/tun_interface.h"
@@ -22,7 +24,7 @@ bool CPacketSink::OpenTun(const std::string& name, const BYTE ipv4[4], int prefi
   int fd = OpenTunInterface(name, ipv4, prefixLen, actual, error);
   if (fd < 0) return false;
   Close();
-  std::lock_guard<std::mutex> g(m_lock);
+  std::lock_guard<std::timed_mutex> g(m_lock);
   m_tunFd = fd;
   m_tunName = actual;
   m_target = Target::Tun;
@@ -34,31 +36,54 @@ bool CPacketSink::OpenPcap(const std::string& path, std::string& error) {
   auto pcap = std::make_unique<CPcapWriter>();
   if (!pcap->Open(path, error)) return false;
   Close();
-  std::lock_guard<std::mutex> g(m_lock);
+  std::lock_guard<std::timed_mutex> g(m_lock);
   m_pcap = std::move(pcap);
   m_target = Target::Pcap;
   return true;
 }
 
-void CPacketSink::Close() {
-  std::lock_guard<std::mutex> g(m_lock);
+bool CPacketSink::Close() {
+  std::lock_guard<std::timed_mutex> g(m_lock);
 #ifndef _WIN32
   CloseTunInterface(m_tunFd);
 #endif
   m_tunFd = -1;
   m_tunName.clear();
-  if (m_pcap) m_pcap->Close();
+  bool ok = true;
+  if (m_pcap) {
+    ok = m_pcap->Close();
+    TakeDroppedLocked();
+  }
   m_pcap.reset();
+  m_droppedSeen = 0;
   m_target = Target::Count;
+  return ok;
+}
+
+bool CPacketSink::Flush(int waitMilliseconds) {
+  std::unique_lock<std::timed_mutex> g(m_lock, std::defer_lock);
+  if (waitMilliseconds < 0) g.lock();
+  else if (!g.try_lock_for(std::chrono::milliseconds(waitMilliseconds))) return false;
+  if (!m_pcap) return true;
+  bool ok = m_pcap->Flush();
+  TakeDroppedLocked();
+  return ok;
+}
+
+void CPacketSink::TakeDroppedLocked() {
+  const uint64_t dropped = m_pcap->Dropped();
+  if (dropped == m_droppedSeen) return;
+  m_dropped.fetch_add(dropped - m_droppedSeen, std::memory_order_relaxed);
+  m_droppedSeen = dropped;
 }
 
 CPacketSink::Target CPacketSink::GetTarget() const {
-  std::lock_guard<std::mutex> g(m_lock);
+  std::lock_guard<std::timed_mutex> g(m_lock);
   return m_target;
 }
 
 std::string CPacketSink::TunName() const {
-  std::lock_guard<std::mutex> g(m_lock);
+  std::lock_guard<std::timed_mutex> g(m_lock);
   return m_tunName;
 }
 
@@ -67,12 +92,13 @@ bool CPacketSink::Deliver(const BYTE* data, DWORD length) {
   m_bytes.fetch_add(length, std::memory_order_relaxed);
   bool ok = true;
   {
-    std::lock_guard<std::mutex> g(m_lock);
+    std::lock_guard<std::timed_mutex> g(m_lock);
     switch (m_target) {
       case Target::Count:
         break;
       case Target::Pcap:
         ok = m_pcap->Write(data, length);
+        TakeDroppedLocked();
         break;
       case Target::Tun:
 #ifndef _WIN32
@@ -89,6 +115,7 @@ void CPacketSink::ResetCounters() {
   m_packets.store(0, std::memory_order_relaxed);
   m_bytes.store(0, std::memory_order_relaxed);
   m_failures.store(0, std::memory_order_relaxed);
+  m_dropped.store(0, std::memory_order_relaxed);
 }
 
 BOOL CPacketSink::IoControl(DWORD, const void*, DWORD, void*, DWORD, DWORD* returned) {

@@ -1,8 +1,11 @@
 // A pcap capture file of raw IPv4 packets (link type 228), one record per packet.
+// Records are gathered in a buffer of whole records and written together; a write that
+// fails part-way is cut back to the last whole record, so the file always reads to its end.
 #pragma once
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/win_types.h"
 
@@ -18,17 +21,30 @@ class CPcapWriter {
 
   // Creates or truncates the file and writes the global header; false with a reason.
   bool Open(const std::string& path, std::string& error);
-  // One record stamped with the current time; false when the write failed.
+  // One record stamped with the current time; false when it is not kept (the file
+  // failed for good, or the buffer it would have joined could not be written).
   bool Write(const BYTE* data, DWORD length);
   // The same with a given time stamp (deterministic files in tests).
   bool Write(const BYTE* data, DWORD length, uint32_t seconds, uint32_t microseconds);
-  // Flushes and closes; false when buffered records could not be written.
+  // Writes the buffered records; false when they could not all be written.
+  bool Flush();
+  // Flushes and closes; false when records were lost since Open.
   bool Close();
   bool IsOpen() const { return m_file != nullptr; }
+  // Records on their way or in the file.
   uint64_t Records() const { return m_records; }
+  // Records Write had accepted that a later failed write lost.
+  uint64_t Dropped() const { return m_dropped; }
 
  private:
+  bool WriteBuffer();
+
   std::FILE* m_file = nullptr;
+  std::vector<BYTE> m_buffer;  // whole records only; its capacity is fixed at Open
+  uint64_t m_bufferedRecords = 0;
+  uint64_t m_committed = 0;  // file length up to the last whole record written
   uint64_t m_records = 0;
-  bool m_failed = false;
+  uint64_t m_dropped = 0;
+  bool m_lostAny = false;
+  bool m_broken = false;  // cannot be cut back (a pipe): nothing more is appended
 };

@@ -1,5 +1,5 @@
-// Linux process services: the instance mutex as a per-user lock file held with
-// flock, nice values and CPU affinity for every thread of the process, a built-in
+// Linux process services: the instance mutex as a lock file beside the user's
+// settings file, held with flock, nice values and CPU affinity for every thread of the process, a built-in
 // table of Windows locales, and language modules in our own file format.
 #include <dirent.h>
 #include <fcntl.h>
@@ -51,8 +51,6 @@ const LOCALE_RECORD kLocales[] = {
 
 constexpr size_t kMutexNameMax = 200;
 
-// The lock file's name: the mutex name percent-encoded, so distinct names never share a file.
-std::string LockFileName(const std::string& name) { return "velvetfin-mutex-" + PercentEncodedName(name) + ".lock"; }
 
 // Every thread of the process: nice values and affinity are per thread on Linux.
 std::vector<pid_t> ProcessThreads() {
@@ -101,11 +99,15 @@ class CLinuxProcessServices final : public CProcessServices {
     if (name.size() > kMutexNameMax) return MUTEX_RESULT::Failed;
     std::lock_guard<std::mutex> g(m_lock);
     if (m_heldNames.count(name)) return MUTEX_RESULT::AlreadyExists;
-    std::string dir;
-    if (!PrivateDirectory(dir)) return MUTEX_RESULT::Failed;
-    std::string path = dir + "/" + LockFileName(name);
+    std::string path;
+    if (!InstanceLockPath(name, path)) return MUTEX_RESULT::Failed;
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return MUTEX_RESULT::Failed;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != getuid()) {
+      close(fd);
+      return MUTEX_RESULT::Failed;
+    }
     // The descriptor stays open for the life of the process: the lock is the mutex.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
       int error = errno;

@@ -7,25 +7,7 @@
 #include <system_error>
 
 #include "platform/emulated/emulated_registry.h"
-
-namespace {
-std::string RegistryFilePath() {
-  if (const char* chosen = std::getenv("VELVETFIN_REGISTRY")) return chosen;
-  std::string dir;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
-    dir = xdg;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    dir = std::string(home) + "/.config";
-  } else {
-    return std::string();
-  }
-  dir += "/velvetfin";
-  std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  if (ec) return std::string();
-  return dir + "/registry";
-}
-}  // namespace
+#include "platform/linux/private_files.h"
 
 CRegistry& OsRegistry() {
   static bool attached = [] {

@@ -1,5 +1,6 @@
-// The remote-control socket: a local stream socket served by one thread that
-// multiplexes every connection, so a client that stalls holds only its own slot.
+// The remote-control socket: a local stream socket. One thread multiplexes every
+// connection's bytes, and each connection runs its requests on a worker of its own, so a
+// client that stalls, or a request that takes long, holds only its own slot.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -9,7 +10,9 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -45,40 +48,109 @@ int ConnectTo(const sockaddr_un& address) {
 
 class CLocalServer final : public CRemoteServer {
  public:
-  CLocalServer(std::string path, int listener, int wakeRead, int wakeWrite, STREAM_CONNECTION_FACTORY factory,
-               LOCAL_SERVER_LIMITS limits)
+  CLocalServer(std::string path, int listener, int wakeRead, int wakeWrite, int doneRead, int doneWrite,
+               STREAM_CONNECTION_FACTORY factory, LOCAL_SERVER_LIMITS limits)
       : m_path(std::move(path)), m_listener(listener), m_wakeRead(wakeRead), m_wakeWrite(wakeWrite),
-        m_factory(std::move(factory)), m_limits(limits), m_thread([this] { Serve(); }) {}
+        m_doneRead(doneRead), m_doneWrite(doneWrite), m_factory(std::move(factory)), m_limits(limits),
+        m_thread([this] { Serve(); }) {}
 
   ~CLocalServer() override {
-    char byte = 1;
-    while (write(m_wakeWrite, &byte, 1) < 0 && errno == EINTR) {
-    }
+    Signal(m_wakeWrite);
     m_thread.join();
-    for (CLIENT& c : m_clients) close(c.fd);
-    close(m_listener);
-    close(m_wakeRead);
-    close(m_wakeWrite);
+    // Requests not yet begun are dropped; one that runs ends (after the loop, a request
+    // is answered at once) before its connection is closed.
+    for (auto& c : m_clients) EndInput(*c, true);
+    for (auto& c : m_clients) {
+      c->worker.join();
+      close(c->fd);
+    }
+    for (int fd : {m_listener, m_wakeRead, m_wakeWrite, m_doneRead, m_doneWrite}) close(fd);
     unlink(m_path.c_str());
   }
 
  private:
+  // A connection: the serving thread reads its bytes, a worker of its own runs its requests
+  // one by one and answers each as soon as it is done. So a slow request (an apply that
+  // tunes) holds only its own connection, and a batch is answered request by request.
   struct CLIENT {
-    int fd;
+    int fd = -1;
     std::unique_ptr<CStreamConnection> connection;
+    std::mutex lock;
+    std::condition_variable wake;
+    std::string input;         // received, not yet run
+    bool inputEnded = false;   // nothing more is read: the peer closed, fell silent or is dropped
+    bool running = false;      // a request runs: no idle time counts meanwhile
+    bool done = false;         // the worker has ended; the descriptor may be closed
     Clock::time_point deadline;
+    std::thread worker;
   };
+
+  static void Signal(int fd) {
+    char byte = 1;
+    while (write(fd, &byte, 1) < 0 && errno == EINTR) {
+    }
+  }
+
+  static void EndInput(CLIENT& c, bool dropPending) {
+    {
+      std::lock_guard<std::mutex> g(c.lock);
+      c.inputEnded = true;
+      if (dropPending) c.input.clear();
+    }
+    c.wake.notify_all();
+  }
+
+  void Work(CLIENT& c) {
+    for (;;) {
+      std::string request;
+      {
+        std::unique_lock<std::mutex> g(c.lock);
+        c.wake.wait(g, [&] { return !c.input.empty() || c.inputEnded; });
+        if (c.input.empty()) break;
+        // Up to one line end; an unfinished line goes too, so an overlong one is refused early.
+        size_t end = c.input.find('\n');
+        size_t take = end == std::string::npos ? c.input.size() : end + 1;
+        request = c.input.substr(0, take);
+        c.input.erase(0, take);
+        c.running = true;
+      }
+      std::string out;
+      bool open = c.connection->Feed(request.data(), request.size(), &out);
+      // Answers are short: a client that does not take them in is dropped, never waited for.
+      bool sent = out.empty() || send(c.fd, out.data(), out.size(), MSG_NOSIGNAL | MSG_DONTWAIT) == ssize_t(out.size());
+      {
+        std::lock_guard<std::mutex> g(c.lock);
+        c.running = false;
+        c.deadline = Deadline();
+        if (!open || !sent) {
+          c.inputEnded = true;
+          c.input.clear();
+        }
+      }
+    }
+    {
+      std::lock_guard<std::mutex> g(c.lock);
+      c.done = true;
+    }
+    Signal(m_doneWrite);
+  }
 
   void Serve() {
     std::vector<pollfd> fds;
+    std::vector<CLIENT*> polled;
     for (;;) {
       fds.clear();
+      polled.clear();
       fds.push_back({m_wakeRead, POLLIN, 0});
+      fds.push_back({m_doneRead, POLLIN, 0});
       fds.push_back({m_listener, POLLIN, 0});
       Clock::time_point next = Clock::now() + std::chrono::hours(1);
-      for (const CLIENT& c : m_clients) {
-        fds.push_back({c.fd, POLLIN, 0});
-        if (c.deadline < next) next = c.deadline;
+      for (auto& c : m_clients) {
+        std::lock_guard<std::mutex> g(c->lock);
+        if (c->inputEnded) continue;
+        fds.push_back({c->fd, POLLIN, 0});
+        polled.push_back(c.get());
+        if (!c->running && c->input.empty() && c->deadline < next) next = c->deadline;
       }
       auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count();
       int ready = poll(fds.data(), fds.size(), int(wait < 0 ? 0 : wait + 1));
@@ -87,24 +159,70 @@ class CLocalServer final : public CRemoteServer {
         return;
       }
       if (fds[0].revents) return;
-      // Clients first: the new ones were not polled yet.
+      if (fds[1].revents & POLLIN) {
+        char drain[64];
+        (void)!read(m_doneRead, drain, sizeof drain);
+      }
       const Clock::time_point now = Clock::now();
-      size_t kept = 0;
-      for (size_t i = 0; i < m_clients.size(); ++i) {
-        const short events = fds[i + 2].revents;
-        bool open = true;
-        if (events) open = Serve(m_clients[i]);
-        else if (now >= m_clients[i].deadline) open = false;
-        if (open) {
-          if (kept != i) m_clients[kept] = std::move(m_clients[i]);
-          ++kept;
-        } else {
-          close(m_clients[i].fd);
+      for (size_t i = 0; i < polled.size(); ++i) {
+        CLIENT& c = *polled[i];
+        if (fds[i + 3].revents) {
+          Read(c);
+          continue;
+        }
+        std::lock_guard<std::mutex> g(c.lock);
+        if (!c.running && c.input.empty() && now >= c.deadline) {
+          c.inputEnded = true;
+          c.wake.notify_all();
         }
       }
-      m_clients.resize(kept);
-      if (fds[1].revents & POLLIN) Accept();
+      Reap();
+      if (fds[2].revents & POLLIN) Accept();
     }
+  }
+
+  void Read(CLIENT& c) {
+    char buffer[512];
+    ssize_t n = recv(c.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+    if (n <= 0) {
+      EndInput(c, false);  // what was sent before the close is still answered
+      return;
+    }
+    {
+      std::lock_guard<std::mutex> g(c.lock);
+      // A client that floods while its request runs is dropped; the session refuses
+      // overlong lines on its own.
+      if (c.input.size() + size_t(n) > kMaxPendingBytes) {
+        c.inputEnded = true;
+        c.input.clear();
+      } else {
+        c.input.append(buffer, size_t(n));
+        c.deadline = Deadline();
+      }
+    }
+    c.wake.notify_all();
+  }
+
+  // Closes the connections whose worker has ended.
+  void Reap() {
+    size_t kept = 0;
+    for (size_t i = 0; i < m_clients.size(); ++i) {
+      bool done;
+      {
+        std::lock_guard<std::mutex> g(m_clients[i]->lock);
+        done = m_clients[i]->done;
+      }
+      if (done) {
+        m_clients[i]->worker.join();
+        close(m_clients[i]->fd);
+        m_clients[i].reset();
+      } else {
+        if (kept != i) m_clients[kept] = std::move(m_clients[i]);
+        ++kept;
+      }
+    }
+    m_clients.resize(kept);
   }
 
   void Accept() {
@@ -116,31 +234,24 @@ class CLocalServer final : public CRemoteServer {
       close(fd);
       return;
     }
-    m_clients.push_back(CLIENT{fd, m_factory(), Deadline()});
-  }
-
-  // False when the connection is to close.
-  bool Serve(CLIENT& c) {
-    char buffer[512];
-    ssize_t n = recv(c.fd, buffer, sizeof buffer, MSG_DONTWAIT);
-    if (n < 0) return errno == EAGAIN || errno == EINTR;
-    if (n == 0) return false;
-    std::string out;
-    bool open = c.connection->Feed(buffer, size_t(n), &out);
-    // Answers are short: a client that does not take them in is dropped, never waited for.
-    if (!out.empty() && send(c.fd, out.data(), out.size(), MSG_NOSIGNAL | MSG_DONTWAIT) != ssize_t(out.size()))
-      return false;
-    c.deadline = Deadline();
-    return open;
+    auto c = std::make_unique<CLIENT>();
+    c->fd = fd;
+    c->connection = m_factory();
+    c->deadline = Deadline();
+    CLIENT* client = c.get();
+    c->worker = std::thread([this, client] { Work(*client); });
+    m_clients.push_back(std::move(c));
   }
 
   Clock::time_point Deadline() const { return Clock::now() + std::chrono::milliseconds(m_limits.idleMilliseconds); }
 
+  static constexpr size_t kMaxPendingBytes = 256 * 1024;
+
   std::string m_path;
-  int m_listener, m_wakeRead, m_wakeWrite;
+  int m_listener, m_wakeRead, m_wakeWrite, m_doneRead, m_doneWrite;
   STREAM_CONNECTION_FACTORY m_factory;
   LOCAL_SERVER_LIMITS m_limits;
-  std::vector<CLIENT> m_clients;
+  std::vector<std::unique_ptr<CLIENT>> m_clients;
   std::thread m_thread;
 };
 
@@ -184,14 +295,21 @@ std::unique_ptr<CRemoteServer> StartLocalServer(const std::string& path, STREAM_
     close(listener);
     return nullptr;
   }
-  int pipeFds[2];
+  int pipeFds[2], doneFds[2];
   if (chmod(path.c_str(), 0600) != 0 || listen(listener, 16) != 0 || pipe2(pipeFds, O_CLOEXEC) != 0) {
     *error = Failure("listen");
     close(listener);
     unlink(path.c_str());
     return nullptr;
   }
-  return std::make_unique<CLocalServer>(path, listener, pipeFds[0], pipeFds[1], std::move(factory), limits);
+  if (pipe2(doneFds, O_CLOEXEC | O_NONBLOCK) != 0) {
+    *error = Failure("pipe");
+    for (int fd : {listener, pipeFds[0], pipeFds[1]}) close(fd);
+    unlink(path.c_str());
+    return nullptr;
+  }
+  return std::make_unique<CLocalServer>(path, listener, pipeFds[0], pipeFds[1], doneFds[0], doneFds[1],
+                                        std::move(factory), limits);
 }
 
 LOCAL_CALL CallLocalServer(const std::string& path, const std::string& request, size_t lines,

@@ -1,5 +1,9 @@
-// Named shared memory as POSIX shared-memory objects, private to the user.
+// Named shared memory as POSIX shared-memory objects, private to the user. Unlike a
+// Windows mapping, an object outlives a creator that was killed; so the creator holds an
+// exclusive flock on it for as long as the block lives (the kernel drops it however the
+// process ends), and a reader takes only a block whose creator still holds it.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,12 +18,15 @@ namespace {
 
 class CPosixSharedMemory final : public CSharedMemoryBlock {
  public:
-  CPosixSharedMemory(std::string object, void* data, size_t size, bool owner)
-      : m_object(std::move(object)), m_data(static_cast<unsigned char*>(data)), m_size(size), m_owner(owner) {}
+  CPosixSharedMemory(std::string object, void* data, size_t size, int lockFd)
+      : m_object(std::move(object)), m_data(static_cast<unsigned char*>(data)), m_size(size), m_lockFd(lockFd) {}
   ~CPosixSharedMemory() override {
     munmap(m_data, m_size);
     // The creator takes the name with it, as the last handle of a Windows mapping does.
-    if (m_owner) shm_unlink(m_object.c_str());
+    if (m_lockFd >= 0) {
+      shm_unlink(m_object.c_str());
+      close(m_lockFd);
+    }
   }
   unsigned char* Data() override { return m_data; }
   size_t Size() const override { return m_size; }
@@ -28,7 +35,7 @@ class CPosixSharedMemory final : public CSharedMemoryBlock {
   std::string m_object;
   unsigned char* m_data;
   size_t m_size;
-  bool m_owner;
+  int m_lockFd;  // the creator's descriptor, holding the lock; -1 for a reader
 };
 
 std::string Failure(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
@@ -38,6 +45,13 @@ std::string Failure(const char* what) { return std::string(what) + ": " + std::s
 bool IsOurs(int fd) {
   struct stat st {};
   return fstat(fd, &st) == 0 && st.st_uid == getuid() && (st.st_mode & 077) == 0;
+}
+
+int Flock(int fd, int operation) {
+  int result;
+  while ((result = flock(fd, operation)) != 0 && errno == EINTR) {
+  }
+  return result;
 }
 
 }  // namespace
@@ -59,6 +73,13 @@ std::unique_ptr<CSharedMemoryBlock> CreateSharedMemoryBlock(const std::string& n
     *error = object + " belongs to someone else";
     return nullptr;
   }
+  // Held until the block goes: readers tell a live creator from a block left by a killed one.
+  // Waits only while a reader checks (an instant), or another creator of the same name runs.
+  if (Flock(fd, LOCK_EX) != 0) {
+    *error = Failure("flock");
+    close(fd);
+    return nullptr;
+  }
   // Cut to nothing and grown again: whatever a crashed run left there is gone, all zero.
   if (ftruncate(fd, 0) != 0 || ftruncate(fd, off_t(size)) != 0) {
     *error = Failure("ftruncate");
@@ -66,13 +87,13 @@ std::unique_ptr<CSharedMemoryBlock> CreateSharedMemoryBlock(const std::string& n
     return nullptr;
   }
   void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-  close(fd);
   if (data == MAP_FAILED) {
     *error = Failure("mmap");
     shm_unlink(object.c_str());
+    close(fd);
     return nullptr;
   }
-  return std::make_unique<CPosixSharedMemory>(object, data, size, true);
+  return std::make_unique<CPosixSharedMemory>(object, data, size, fd);
 }
 
 std::unique_ptr<CSharedMemoryBlock> OpenSharedMemoryBlock(const std::string& name, size_t size,
@@ -89,11 +110,18 @@ std::unique_ptr<CSharedMemoryBlock> OpenSharedMemoryBlock(const std::string& nam
     *error = object + " is not a block of ours";
     return nullptr;
   }
+  // A shared lock we can take means no creator holds the block: what it says is history.
+  if (Flock(fd, LOCK_SH | LOCK_NB) == 0) {
+    Flock(fd, LOCK_UN);
+    close(fd);
+    *error = object + " was left by a run that ended";
+    return nullptr;
+  }
   void* data = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
   close(fd);
   if (data == MAP_FAILED) {
     *error = Failure("mmap");
     return nullptr;
   }
-  return std::make_unique<CPosixSharedMemory>(object, data, size, false);
+  return std::make_unique<CPosixSharedMemory>(object, data, size, -1);
 }
