@@ -61,7 +61,8 @@ std::string ValidationErrorText(const FILTER_VALIDATION& v) {
   switch (v.error) {
     case FilterTextError::kMac: return LoadResString(IDS_INVALID_MAC);
     case FilterTextError::kIp: return LoadResString(IDS_INVALID_IP);
-    case FilterTextError::kPid: {
+    case FilterTextError::kPid:
+    case FilterTextError::kUlePid: {
       // The format may come from a language module: use it only when it takes
       // exactly one text and two numbers, in that order.
       std::string format = LoadResString(IDS_INVALID_PID);
@@ -72,6 +73,7 @@ std::string ValidationErrorText(const FILTER_VALIDATION& v) {
       for (char c : format) percents += c == '%';
       if (s == std::string::npos || u1 == std::string::npos || u2 == std::string::npos || s > u1 || percents != 3)
         format = builtIn;
+      if (v.error == FilterTextError::kUlePid) return FormatText(format.c_str(), "ULE", unsigned(v.pidValue), 8190u);
       return FormatText(format.c_str(), FilterName(v.filter), unsigned(v.pidValue), unsigned(kPidAny));
     }
     case FilterTextError::kNone: break;
@@ -308,7 +310,9 @@ int CFilterDlg::RefreshStatistics() {
   if (visible) {
     m_dialog.SetItemText(IDC_TOTAL_RATE, FormatText("%.3f", total));
     m_dialog.SetItemText(IDC_STATISTIC_LINE,
-                         m_streamStatistic ? FormatStatisticLine(*m_targets.counters, elapsed) : std::string());
+                         m_streamStatistic ? FormatStatisticLine(*m_targets.counters, elapsed,
+                                                                  m_targets.table->ipv6 || m_targets.table->ulePidCount > 0)
+                                            : std::string());
   }
 
   for (FILTER_RATE& r : m_rate) r.previous = r.current;
