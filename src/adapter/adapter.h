@@ -37,6 +37,10 @@ enum : int {
   kAdapterAddressNotSet = 7,
 };
 
+// Drivers of the TAP-Windows line take IPv6 packets in TUN mode from version 9.8 on; with an
+// older one (or none told) the data path drops IPv6 rather than write it as IPv4.
+inline bool AdapterTakesIpv6(DWORD major, DWORD minor) { return major > 9 || (major == 9 && minor >= 8); }
+
 // 1 when the n-th (from 0) Brannox adapter is installed; its NetCfgInstanceId is
 // copied into `id` (kAdapterIdSize bytes) when given.
 int FindAdapter(int n, char* id = nullptr);

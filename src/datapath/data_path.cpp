@@ -296,6 +296,11 @@ void CDataPath::DeliverIpv6(int32_t pid, const BYTE mac[6], const BYTE* ip, int3
     RaiseDataPathWarning(DATA_PATH_WARNING::IpPacketSize, uint32_t(total), uint32_t(kMaxIpPacket));
     return;
   }
+  // A driver too old for IPv6 in TUN mode would take the packet for IPv4.
+  if (!m_adapter.TakesIpv6()) {
+    m_counters.dropType.Add(1);
+    return;
+  }
   for (int k = 0; k < kFilterCount; ++k) {
     FilterEntry& e = m_filters.entry[k];
     if (e.pid != kPidAny && e.pid != pid) continue;

@@ -101,6 +101,8 @@ PROFILE_FILTER_VALUES ReadProfileFilterValues(SettingsStore& store, const std::s
   v.useDhcp = store.ReadInt(s, "UseDHCP", 1);
   v.setMac = store.ReadInt(s, "SetMAC", 0);
   v.ipMacPrefixText = store.ReadText(kCommonSection, "IPMACPrefix", kDefaultIpMacPrefix);
+  v.ipv6 = store.ReadInt(s, "IPv6", 0);
+  v.ulePid = WORD(store.ReadInt(s, "ULE_PID", 0));
   return v;
 }
 
@@ -159,6 +161,8 @@ void CFilterDlg::TakeValues(const PROFILE_FILTER_VALUES& v) {
   m_useDhcp = v.useDhcp;
   m_setMac = v.setMac;
   m_ipMacPrefixText = v.ipMacPrefixText;
+  m_ipv6 = v.ipv6 != 0;
+  m_ulePidText = UnsignedText(v.ulePid);
 }
 
 void CFilterDlg::LoadFilterSettings() {
@@ -174,6 +178,13 @@ void CFilterDlg::SaveFilterSettings() {
   store.WriteText(s, "UC_IP", m_ipText.c_str());
   store.WriteInt(s, "UseDHCP", m_useDhcp);
   store.WriteInt(s, "SetMAC", m_setMac);
+  // Stored once used, so a profile that never had them stays as it was.
+  WORD pids[kMaxUlePids] = {};
+  int count = 0;
+  WORD bad = 0;
+  const WORD ulePid = ParseUlePidText(m_ulePidText, pids, kMaxUlePids, count, bad) && count > 0 ? pids[0] : 0;
+  if (m_ipv6 || store.ReadInt(s, "IPv6", 0)) store.WriteInt(s, "IPv6", m_ipv6);
+  if (ulePid || store.ReadInt(s, "ULE_PID", 0)) store.WriteInt(s, "ULE_PID", ulePid);
 }
 
 void CFilterDlg::LoadProfileFilters(const std::string& profile, const std::string& sourceProfile) {
@@ -193,6 +204,8 @@ FILTER_TEXTS CFilterDlg::CurrentTexts() const {
   t.bcPidText = m_pidText[kBroadcastFilter];
   t.mcPidText = m_pidText[kMulticastFilter];
   t.useIpFilter = m_useIpFilter != 0;
+  t.ipv6 = m_ipv6 != 0;
+  t.ulePidText = m_ulePidText;
   return t;
 }
 
@@ -217,6 +230,7 @@ bool CFilterDlg::ApplyFilterSettings() {
   }
   m_macText = s.texts.macText;
   m_ipText = s.texts.ipText;
+  m_ulePidText = s.texts.ulePidText;
   for (int k = 0; k < kFilterCount; ++k) m_pid[k] = s.pid[k];
   SaveFilterSettings();
   m_pidText[kUnicastFilter] = s.texts.ucPidText;
@@ -426,6 +440,8 @@ FILTER_APPLY_PREVIEW PreviewFilterApply(SettingsStore& store, const std::string&
   texts.bcPidText = UnsignedText(values.pid[kBroadcastFilter]);
   texts.mcPidText = UnsignedText(values.pid[kMulticastFilter]);
   texts.useIpFilter = values.useIpFilter != 0;
+  texts.ipv6 = values.ipv6 != 0;
+  texts.ulePidText = UnsignedText(values.ulePid);
   FILTER_SETTINGS s;
   FILTER_VALIDATION v = ParseFilterTexts(texts, s);
   if (v.error != FilterTextError::kNone) {

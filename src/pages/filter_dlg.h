@@ -52,6 +52,8 @@ struct PROFILE_FILTER_VALUES {
   int useDhcp;
   int setMac;
   std::string ipMacPrefixText;
+  int ipv6;    // "IPv6": IPv6 and LLC/SNAP in MPE
+  WORD ulePid; // "ULE_PID": the PID carrying ULE, 0 none
 };
 PROFILE_FILTER_VALUES ReadProfileFilterValues(SettingsStore& store, const std::string& section,
                                               const std::string& hardwareMacText);
@@ -110,6 +112,8 @@ class CFilterDlg {
   int UseIpFilter() const { return m_useIpFilter; }
   int UseDhcp() const { return m_useDhcp; }
   int SetMac() const { return m_setMac; }
+  int Ipv6() const { return m_ipv6; }
+  const std::string& UlePidText() const { return m_ulePidText; }
   const std::string& HardwareMacText() const { return m_hardwareMacText; }
   const std::string& Profile() const { return m_profile; }
   bool StreamStatistic() const { return m_streamStatistic; }
@@ -140,6 +144,8 @@ class CFilterDlg {
   int m_useIpFilter = 0;
   int m_useDhcp = 1;
   int m_setMac = 0;
+  int m_ipv6 = 0;
+  std::string m_ulePidText = "0";
   std::string m_ipMacPrefixText;
   std::string m_profile;
   unsigned m_instance;

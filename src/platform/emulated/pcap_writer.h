@@ -1,4 +1,5 @@
-// A pcap capture file of raw IPv4 packets (link type 228), one record per packet.
+// A pcap capture file of raw IP packets, one record per packet: link type 228 (IPv4)
+// unless IPv6 may come, then 101 (raw IPv4 and IPv6).
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include "platform/win_types.h"
 
 constexpr uint32_t kPcapLinkTypeIpv4 = 228;
+constexpr uint32_t kPcapLinkTypeRaw = 101;
 constexpr uint32_t kPcapSnapLength = 65535;
 
 class CPcapWriter {
@@ -17,7 +19,7 @@ class CPcapWriter {
   CPcapWriter& operator=(const CPcapWriter&) = delete;
 
   // Creates or truncates the file and writes the global header; false with a reason.
-  bool Open(const std::string& path, std::string& error);
+  bool Open(const std::string& path, std::string& error, uint32_t linkType = kPcapLinkTypeIpv4);
   // One record stamped with the current time; false when the write failed.
   bool Write(const BYTE* data, DWORD length);
   // The same with a given time stamp (deterministic files in tests).
