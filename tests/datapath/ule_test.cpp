@@ -317,5 +317,11 @@ TEST_F(MpeIpv6Test, Ipv6IsDeliveredAsExactlyItsHeaderAndPayloadLength) {
   ASSERT_EQ(Writes().size(), 2u);
   EXPECT_EQ(t.table.entry[kUnicastFilter].bytes.Get(), 44u);
   EXPECT_EQ(t.table.entry[kMulticastFilter].bytes.Get(), 44u);
+
+  // An adapter whose driver takes no IPv6 in TUN mode gets none.
+  t.adapter.SetTakesIpv6(false);
+  deliver(kUcMac, Ipv6(1, 4));
+  EXPECT_EQ(Writes().size(), 2u);
+  EXPECT_EQ(t.counters.dropType.Get(), 1u);
 }
 }  // namespace
