@@ -393,9 +393,13 @@ void CDataPath::DeliverSndu(int32_t pid, const BYTE* sndu, int32_t length) {
       return;
     }
   }
-  if (pdu.type == kEtherTypeIpv4)
-    DeliverDatagram(pid, mac, pdu.data, pdu.length);
-  else if (pdu.type == kEtherTypeIpv6)
+  if (pdu.type == kEtherTypeIpv4) {
+    // An SNDU carries the packet alone, but a bridged frame may be padded: only the
+    // packet's own bytes are written.
+    int32_t n = pdu.length;
+    if (n >= 4 && int32_t(Be16(pdu.data + 2)) < n) n = int32_t(Be16(pdu.data + 2));
+    DeliverDatagram(pid, mac, pdu.data, n);
+  } else if (pdu.type == kEtherTypeIpv6)
     DeliverIpv6(pid, mac, pdu.data, pdu.length);
   else
     m_counters.dropType.Add(1);
