@@ -142,6 +142,8 @@ void CFilterDlg::TakeControlValues() {
   m_useDhcp = m_dialog.IsButtonChecked(IDC_USE_DHCP);
   m_setMac = m_dialog.IsButtonChecked(IDC_SET_MAC);
   m_streamStatistic = m_dialog.IsButtonChecked(IDC_STREAM_STATISTIC) != 0;
+  m_ipv6 = m_dialog.IsButtonChecked(IDC_IPV6) ? 1 : 0;
+  m_ulePidText = m_dialog.GetItemText(IDC_ULE_PID);
 }
 
 void CFilterDlg::ShowMembers() {
@@ -151,6 +153,8 @@ void CFilterDlg::ShowMembers() {
   m_dialog.CheckButton(IDC_USE_DHCP, m_useDhcp ? 1 : 0);
   m_dialog.CheckButton(IDC_SET_MAC, m_setMac ? 1 : 0);
   m_dialog.CheckButton(IDC_STREAM_STATISTIC, m_streamStatistic ? 1 : 0);
+  m_dialog.CheckButton(IDC_IPV6, m_ipv6 ? 1 : 0);
+  m_dialog.SetItemText(IDC_ULE_PID, m_ulePidText);
 }
 
 void CFilterDlg::TakeValues(const PROFILE_FILTER_VALUES& v) {
@@ -404,7 +408,7 @@ bool CFilterDlg::OnCommand(int id, int notification) {
 
 int CFilterDlg::HandleFilterCommand(unsigned command, uint32_t value) {
   CWaitCursor wait(m_dialog);
-  if (command > kFilterCmdUseDhcp) return 0;
+  if (command > kFilterCmdUlePid) return 0;
   // The other fields keep what the user typed: the refresh below shows the members.
   TakeControlValues();
   switch (command) {
@@ -421,6 +425,12 @@ int CFilterDlg::HandleFilterCommand(unsigned command, uint32_t value) {
       break;
     case kFilterCmdUseDhcp:
       m_useDhcp = value != 0;
+      break;
+    case kFilterCmdIpv6:
+      m_ipv6 = value != 0;
+      break;
+    case kFilterCmdUlePid:
+      m_ulePidText = UnsignedText(value);
       break;
     default:
       return 0;

@@ -66,6 +66,9 @@ enum : unsigned {
   kFilterCmdMulticastPid = 3,
   kFilterCmdIp = 4,
   kFilterCmdUseDhcp = 5,
+  // Beyond the original six: IPv6/LLC-SNAP on (1) or off (0), and the ULE PID (0 none).
+  kFilterCmdIpv6 = 6,
+  kFilterCmdUlePid = 7,
 };
 
 class CFilterDlg {
