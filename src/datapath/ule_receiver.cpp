@@ -10,6 +10,18 @@ constexpr int32_t kPacketSize = 188;
 inline uint32_t Be16(const BYTE* p) { return (uint32_t(p[0]) << 8) | p[1]; }
 inline uint32_t Be32(const BYTE* p) { return (Be16(p) << 16) | Be16(p + 2); }
 
+// At most one packet's payload: two fixed-size copies meeting in the middle are plain
+// vector moves, where a copy of unknown size becomes rep movs (as in the section path).
+inline void CopyPayload(BYTE* to, const BYTE* from, int32_t n) {
+  constexpr size_t kHalf = (kPacketSize - 4) / 2;
+  if (size_t(n) < kHalf) {
+    std::memcpy(to, from, size_t(n));
+    return;
+  }
+  std::memcpy(to, from, kHalf);
+  std::memcpy(to + n - kHalf, from + n - kHalf, kHalf);
+}
+
 // Total size of the SNDU whose first two bytes these are: 0 for the End Indicator,
 // -1 when the Length cannot hold the NPA address (D = 0) and the CRC.
 int32_t SizeFromHeader(BYTE b0, BYTE b1) {
@@ -125,7 +137,7 @@ void CUleReceiver::Consume(const BYTE* d, int32_t n) {
       m_size = size;
     }
     const int32_t take = std::min(n, m_size - m_have);
-    std::memcpy(m_sndu + m_have, d, size_t(take));
+    CopyPayload(m_sndu + m_have, d, take);
     m_have += take;
     d += take;
     n -= take;
