@@ -90,6 +90,47 @@ BENCHMARK(BM_ProcessTransportBuffer)
     ->Args({1000, 1})
     ->Unit(benchmark::kMillisecond);
 
+// ULE on PID 500: the benchmark stream's datagrams as SNDUs (NPA address, CRC-32), every one
+// written. Its target is the MPE path's speed or better on the same datagrams.
+void BM_ProcessTransportBufferUle(benchmark::State& state) {
+  static std::vector<BYTE> ts;
+  if (ts.empty()) {
+    CStreamGenerator gen(BenchmarkStreamProfile(true));
+    gen.Append(ts, kPackets);
+  }
+  const size_t buffer = size_t(state.range(0));
+  CRIG rig;
+  rig.table.ulePidCount = 1;
+  rig.table.ulePid[0] = 500;
+  for (auto _ : state) {
+    for (size_t at = 0; at < ts.size(); at += buffer)
+      rig.path->ProcessTransportBuffer(ts.data() + at, DWORD(std::min(buffer, ts.size() - at)));
+  }
+  Report(state, ts.size(), rig);
+}
+BENCHMARK(BM_ProcessTransportBufferUle)
+    ->ArgNames({"buffer"})
+    ->Arg(188 * 256)
+    ->Arg(188 * 7)
+    ->Unit(benchmark::kMillisecond);
+
+// The MPE benchmark stream with both options on (IPv6, and ULE declared on another PID):
+// what they cost MPE traffic when in use.
+void BM_ProcessTransportBufferOptionsOn(benchmark::State& state) {
+  const std::vector<BYTE>& ts = Stream(false, true);
+  const size_t buffer = 188 * 256;
+  CRIG rig;
+  rig.table.ipv6 = true;
+  rig.table.ulePidCount = 1;
+  rig.table.ulePid[0] = 600;
+  for (auto _ : state) {
+    for (size_t at = 0; at < ts.size(); at += buffer)
+      rig.path->ProcessTransportBuffer(ts.data() + at, DWORD(std::min(buffer, ts.size() - at)));
+  }
+  Report(state, ts.size(), rig);
+}
+BENCHMARK(BM_ProcessTransportBufferOptionsOn)->Unit(benchmark::kMillisecond);
+
 // The same with each CRC-32 kernel the processor runs (0 bytewise, 1 slicing-by-8,
 // 2 PCLMULQDQ, 3 VPCLMULQDQ), to show what the choice is worth.
 void BM_ProcessTransportBufferKernel(benchmark::State& state) {

@@ -194,6 +194,7 @@ int OpenAdapter(unsigned instance, const BYTE ip[4], int useDhcp, DWORD tapDelay
                version[2] ? "(DEBUG)" : "");
   else
     LogInit("Can't get version Brannox Driver !");
+  TheAdapterHandle().SetTakesIpv6(AdapterTakesIpv6(version[0], version[1]));
 
   BYTE mac[6] = {};
   if (Control(h, kTapIoctlGetMac, mac, sizeof(mac)))

@@ -42,6 +42,10 @@ enum : int {
   kAdapterAddressNotSet = 7,
 };
 
+// Drivers of the TAP-Windows line take IPv6 packets in TUN mode from version 9.8 on; with an
+// older one (or none told) the data path drops IPv6 rather than write it as IPv4.
+inline bool AdapterTakesIpv6(DWORD major, DWORD minor) { return major > 9 || (major == 9 && minor >= 8); }
+
 // The component id a stored "AdapterComponentId" stands for: kTapWindowsComponentId
 // for "tap0901" in any case, with or without "root\"; kBrannoxComponentId for
 // anything else.

@@ -34,6 +34,10 @@ inline void CopyPayload(BYTE* to, const BYTE* from, size_t n) {
   std::memcpy(to + n - kHalf, from + n - kHalf, kHalf);
 }
 
+constexpr int32_t kIpv6Header = 40;
+constexpr int32_t kLlcSnapHeader = 8;
+constexpr BYTE kLlcSnap[6] = {0xAA, 0xAA, 0x03, 0x00, 0x00, 0x00};
+constexpr int32_t kEthernetHeader = 14;
 constexpr uint32_t kIpProtocolGre = 47;
 constexpr uint32_t kMoreFragments = 0x2000;
 constexpr uint32_t kFragmentOffsetMask = 0x1FFF;
@@ -90,6 +94,7 @@ void CDataPath::ProcessTsPacket(const BYTE* p) {
   int32_t pid = ((p[1] << 8) | p[2]) & 0x1FFF;
   if (pid == kNullPid) return;
   if (!m_filters.AcceptsPid(pid)) return;
+  if (m_filters.ulePidCount > 0 && ProcessUlePacket(pid, p)) return;
   // Only payload without adaptation field; such a packet does not advance the counter.
   if ((p[3] & 0x30) != 0x10) return;
 
@@ -160,7 +165,9 @@ int CDataPath::ParseMpeSections(int32_t pid, BYTE* b, int32_t& fill) {
     }
     if (total < 16) return 0;
     const BYTE f = s[5];
-    if ((f & 0x30) || (f & 0x0C) || (f & 0x02) || !(f & 0x01)) return 0;
+    if ((f & 0x30) || (f & 0x0C) || !(f & 0x01)) return 0;
+    const bool llcSnap = (f & 0x02) != 0;
+    if (llcSnap && !m_filters.ipv6) return 0;
     if (s[6] != 0 || s[7] != 0) return 0;
     if (s[1] & 0x80) {
       const uint32_t crc = Crc32(s, size_t(total - 4));
@@ -169,7 +176,10 @@ int CDataPath::ParseMpeSections(int32_t pid, BYTE* b, int32_t& fill) {
       if (crc != stored) return 0;
     }
     const BYTE mac[6] = {s[11], s[10], s[9], s[8], s[4], s[3]};
-    DeliverDatagram(pid, mac, s + 12, total - 16);
+    if (m_filters.ipv6)
+      DeliverMpeDatagram(pid, mac, s + 12, total - 16, llcSnap);
+    else
+      DeliverDatagram(pid, mac, s + 12, total - 16);
     m_counters.mpeBytes.Add(uint64_t(total));
     pos += total;
   }
@@ -247,6 +257,152 @@ int CDataPath::DecapsulateGre(int32_t pid, const BYTE mac[6], const BYTE* g, int
   m_counters.greBytes.Add(uint64_t(inner));
   DeliverDatagram(pid, mac, g + header, inner);
   return 1;
+}
+
+void CDataPath::DeliverMpeDatagram(int32_t pid, const BYTE mac[6], const BYTE* d, int32_t length, bool llcSnap) {
+  if (!llcSnap) {
+    if (length > 0 && (d[0] >> 4) == 6)
+      DeliverIpv6(pid, mac, d, length);
+    else
+      DeliverDatagram(pid, mac, d, length);
+    return;
+  }
+  if (length < kLlcSnapHeader || std::memcmp(d, kLlcSnap, sizeof(kLlcSnap)) != 0) {
+    m_counters.dropType.Add(1);
+    return;
+  }
+  const uint32_t type = Be16(d + 6);
+  if (type == kEtherTypeIpv4)
+    DeliverDatagram(pid, mac, d + kLlcSnapHeader, length - kLlcSnapHeader);
+  else if (type == kEtherTypeIpv6)
+    DeliverIpv6(pid, mac, d + kLlcSnapHeader, length - kLlcSnapHeader);
+  else
+    m_counters.dropType.Add(1);
+}
+
+void CDataPath::DeliverIpv6(int32_t pid, const BYTE mac[6], const BYTE* ip, int32_t length) {
+  if (length < kIpv6Header || (ip[0] >> 4) != 6) {
+    m_counters.dropLength.Add(1);
+    return;
+  }
+  const int32_t total = kIpv6Header + int32_t(Be16(ip + 4));
+  // Payload length 0 with a hop-by-hop header next is a jumbogram: its size is elsewhere.
+  const bool jumbogram = total == kIpv6Header && ip[6] == 0;
+  if (jumbogram || total > length) {
+    m_counters.dropLength.Add(1);
+    return;
+  }
+  if (total > kMaxIpPacket) {
+    RaiseDataPathWarning(DATA_PATH_WARNING::IpPacketSize, uint32_t(total), uint32_t(kMaxIpPacket));
+    return;
+  }
+  // A driver too old for IPv6 in TUN mode would take the packet for IPv4.
+  if (!m_adapter.TakesIpv6()) {
+    m_counters.dropType.Add(1);
+    return;
+  }
+  for (int k = 0; k < kFilterCount; ++k) {
+    FilterEntry& e = m_filters.entry[k];
+    if (e.pid != kPidAny && e.pid != pid) continue;
+    bool macOk = true;
+    for (int b = 0; b < 6; ++b)
+      if ((mac[b] & e.mask[b]) != e.mac[b]) {
+        macOk = false;
+        break;
+      }
+    if (!macOk && !(k == kMulticastFilter && mac[0] == 0x33 && mac[1] == 0x33)) continue;
+    // The unicast IP filter holds an IPv4 address: it does not apply here.
+    WritePacket(ip, uint32_t(total));
+    e.bytes.Add(uint64_t(total));
+    m_counters.ipv6Bytes.Add(uint64_t(total));
+  }
+}
+
+bool CDataPath::AddressPasses(int32_t pid, const BYTE mac[6]) const {
+  for (int k = 0; k < kFilterCount; ++k) {
+    const FilterEntry& e = m_filters.entry[k];
+    if (e.pid != kPidAny && e.pid != pid) continue;
+    if (k == kMulticastFilter && mac[0] == 0x33 && mac[1] == 0x33) return true;
+    int b = 0;
+    while (b < 6 && (mac[b] & e.mask[b]) == e.mac[b]) ++b;
+    if (b == 6) return true;
+  }
+  return false;
+}
+
+bool CDataPath::ProcessUlePacket(int32_t pid, const BYTE* p) {
+  for (int32_t i = 0; i < m_filters.ulePidCount && i < kMaxUlePids; ++i) {
+    if (m_filters.ulePid[i] != pid) continue;
+    std::unique_ptr<CUleReceiver>& r = m_ule[i];
+    if (!r) {
+      // Once per slot, as the section buffers: the SNDU buffer is 32 KB.
+      r.reset(new (std::nothrow) CUleReceiver(m_counters, *this));
+      if (!r) return true;
+      r->Reset(pid);
+    }
+    if (r->Pid() != pid) r->Reset(pid);  // the slot was given another PID
+    r->ProcessPacket(p);
+    return true;
+  }
+  return false;
+}
+
+const CUleReceiver* CDataPath::UleReceiver(int32_t pid) const {
+  for (const std::unique_ptr<CUleReceiver>& r : m_ule)
+    if (r && r->Pid() == pid) return r.get();
+  return nullptr;
+}
+
+void CDataPath::DeliverSndu(int32_t pid, const BYTE* sndu, int32_t length) {
+  // Checked in order: the NPA address (D = 0), then what the Type says.
+  const BYTE* mac = (sndu[0] & 0x80) ? nullptr : sndu + kUleBaseHeader;
+  if (mac && !AddressPasses(pid, mac)) {
+    m_counters.dropAddress.Add(1);
+    return;
+  }
+  ULE_PDU pdu;
+  switch (ParseUleHeaders(sndu, length, pdu)) {
+    case ULE_CONTENT::Test: return;
+    case ULE_CONTENT::Unknown: m_counters.dropType.Add(1); return;
+    case ULE_CONTENT::Truncated: m_counters.dropLength.Add(1); return;
+    case ULE_CONTENT::Bridged:
+      if (pdu.length < kEthernetHeader) {
+        m_counters.dropLength.Add(1);
+        return;
+      }
+      mac = pdu.data;
+      if (!AddressPasses(pid, mac)) {
+        m_counters.dropAddress.Add(1);
+        return;
+      }
+      pdu.type = Be16(pdu.data + 12);
+      pdu.data += kEthernetHeader;
+      pdu.length -= kEthernetHeader;
+      break;
+    case ULE_CONTENT::Pdu: break;
+  }
+  if (!mac) {
+    // No address (D = 1): delivered as if sent to the first filter that takes the PID.
+    for (const FilterEntry& e : m_filters.entry)
+      if (e.pid == kPidAny || e.pid == pid) {
+        mac = e.mac;
+        break;
+      }
+    if (!mac) {
+      m_counters.dropAddress.Add(1);
+      return;
+    }
+  }
+  if (pdu.type == kEtherTypeIpv4) {
+    // An SNDU carries the packet alone, but a bridged frame may be padded: only the
+    // packet's own bytes are written.
+    int32_t n = pdu.length;
+    if (n >= 4 && int32_t(Be16(pdu.data + 2)) < n) n = int32_t(Be16(pdu.data + 2));
+    DeliverDatagram(pid, mac, pdu.data, n);
+  } else if (pdu.type == kEtherTypeIpv6)
+    DeliverIpv6(pid, mac, pdu.data, pdu.length);
+  else
+    m_counters.dropType.Add(1);
 }
 
 void CDataPath::WritePacket(const BYTE* data, uint32_t length) {

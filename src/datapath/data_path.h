@@ -7,6 +7,7 @@
 #include "datapath/adapter_handle.h"
 #include "datapath/filter_table.h"
 #include "datapath/stream_counters.h"
+#include "datapath/ule_receiver.h"
 #include "platform/win_types.h"
 
 constexpr int kTsPacketSize = 188;
@@ -32,7 +33,7 @@ class CDeviceIo;
 
 // One data path: its own reassembly state, reading a filter table and counters
 // and writing to an adapter handle. The program has one (TheDataPath()); tests make their own.
-class CDataPath {
+class CDataPath final : public CUleSink {
  public:
   CDataPath(FilterTable& table, StreamCounters& counters, CAdapterHandle& adapter);
 
@@ -43,6 +44,12 @@ class CDataPath {
   void DeliverDatagram(int32_t pid, const BYTE mac[6], const BYTE* ip, int32_t length);
   // 1: consumed (delivered or dropped); 0: not IPv4 inside, the caller delivers the outer packet.
   int DecapsulateGre(int32_t pid, const BYTE mac[6], const BYTE* g, int32_t n);
+  // With IPv6 on: an MPE datagram, after an LLC/SNAP header when the section says so.
+  void DeliverMpeDatagram(int32_t pid, const BYTE mac[6], const BYTE* d, int32_t length, bool llcSnap);
+  // An IPv6 packet through the filters: its 40-byte header and payload length written.
+  void DeliverIpv6(int32_t pid, const BYTE mac[6], const BYTE* ip, int32_t length);
+  // A ULE SNDU that passed its Length and CRC: address, extension headers, delivery.
+  void DeliverSndu(int32_t pid, const BYTE* sndu, int32_t length) override;
 
   // Device I/O used for the adapter writes (the platform's unless replaced).
   void SetDeviceIo(CDeviceIo* io) { m_io = io; }
@@ -51,9 +58,16 @@ class CDataPath {
   StreamCounters& Counters() { return m_counters; }
   const SectionBuffer& Section(int pid) const { return m_sections[pid]; }
   const GreFragmentBuffer& GreBuffer() const { return m_gre; }
+  // The receiver of a ULE PID once its first packet arrived, else null.
+  const CUleReceiver* UleReceiver(int32_t pid) const;
 
  private:
   void WritePacket(const BYTE* data, uint32_t length);
+  // True when the PID is one of the table's ULE PIDs (its packet then went to its receiver).
+  bool ProcessUlePacket(int32_t pid, const BYTE* p);
+  // Whether a filter that takes the PID accepts the MAC (the multicast filter also
+  // 33:33:xx:xx:xx:xx, the IPv6 multicast range).
+  bool AddressPasses(int32_t pid, const BYTE mac[6]) const;
 
   FilterTable& m_filters;
   StreamCounters& m_counters;
@@ -65,6 +79,8 @@ class CDataPath {
   uint32_t m_lastBufferSize = 0;
   std::unique_ptr<SectionBuffer[]> m_sections;
   GreFragmentBuffer m_gre;
+  // One receiver per slot of the table's ULE PIDs, made when the slot is first used.
+  std::unique_ptr<CUleReceiver> m_ule[kMaxUlePids];
 };
 
 // The program-wide instances.

@@ -52,11 +52,20 @@ FILTER_VALIDATION ParseFilterTexts(const FILTER_TEXTS& texts, FILTER_SETTINGS& o
   out.texts.bcPidText = PidText(out.pid[kBroadcastFilter]);
   out.texts.mcPidText = PidText(out.pid[kMulticastFilter]);
   out.useIpFilter = texts.useIpFilter;
+  if (!ParseUlePidText(texts.ulePidText, out.ulePid, kMaxUlePids, out.ulePidCount, v.pidValue)) {
+    v.error = FilterTextError::kUlePid;
+    return v;
+  }
+  out.texts.ulePidText = FormatUlePidText(out.ulePid, out.ulePidCount);
+  out.ipv6 = texts.ipv6;
   return v;
 }
 
 FILTER_ENTRIES SetFilterEntries(FilterTable& table, const FILTER_SETTINGS& s) {
   FILTER_ENTRIES result;
+  table.ipv6 = s.ipv6;
+  table.ulePidCount = s.ulePidCount;
+  for (int i = 0; i < kMaxUlePids; ++i) table.ulePid[i] = i < s.ulePidCount ? s.ulePid[i] : 0;
   std::vector<FILTER_ROW>& rows = result.rows;
   FilterEntry& uc = table.entry[kUnicastFilter];
   if (Enabled(s.pid[kUnicastFilter])) {
@@ -89,6 +98,8 @@ FILTER_ENTRIES SetFilterEntries(FilterTable& table, const FILTER_SETTINGS& s) {
   } else {
     mc.pid = kPidOff;
   }
+  if (s.ipv6) result.logLines.push_back("IPv6 and LLC/SNAP in MPE on");
+  for (int i = 0; i < s.ulePidCount; ++i) result.logLines.push_back("ULE PID=" + std::to_string(s.ulePid[i]));
   return result;
 }
 

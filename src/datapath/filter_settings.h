@@ -14,6 +14,9 @@ struct FILTER_TEXTS {
   std::string bcPidText = "0";
   std::string mcPidText = "8192";
   bool useIpFilter = false;
+  // Off by default: IPv6/LLC-SNAP in MPE, and the ULE PIDs ("0": none).
+  bool ipv6 = false;
+  std::string ulePidText = "0";
 };
 
 struct FILTER_SETTINGS {
@@ -21,15 +24,18 @@ struct FILTER_SETTINGS {
   BYTE ip[4] = {};
   bool useIpFilter = false;
   WORD pid[kFilterCount] = {};
+  bool ipv6 = false;
+  WORD ulePid[kMaxUlePids] = {};
+  int ulePidCount = 0;
   FILTER_TEXTS texts;  // normal forms: MAC rewritten, IP rewritten, PIDs as "%u"
 };
 
-enum class FilterTextError { kNone, kMac, kIp, kPid };
+enum class FilterTextError { kNone, kMac, kIp, kPid, kUlePid };
 
 struct FILTER_VALIDATION {
   FilterTextError error = FilterTextError::kNone;
   int filter = 0;        // with kPid: 0 unicast, 1 broadcast, 2 multicast
-  WORD pidValue = 0;     // with kPid: the value kept in 16 bits
+  WORD pidValue = 0;     // with kPid and kUlePid: the value kept in 16 bits
 };
 
 // "Unicast", "Broadcast", "Multicast".

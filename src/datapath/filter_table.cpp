@@ -1,8 +1,10 @@
 #include "datapath/filter_table.h"
 
 #include <cstring>
+#include <initializer_list>
 
 void StreamCounters::ZeroAll() {
+  for (CCounter* c : {&ipv6Bytes, &uleBytes, &dropCrc, &dropLength, &dropPointer, &dropType, &dropAddress}) c->Set(0);
   ipv4Bytes.Set(0);
   greBytes.Set(0);
   mpeBytes.Set(0);
@@ -22,6 +24,8 @@ void FilterTable::Reset() {
     e.ip = 0;
     e.bytes.Set(0);
   }
+  ipv6 = false;
+  ulePidCount = 0;
   std::memset(entry[kUnicastFilter].mac, 0, 6);
   std::memset(entry[kUnicastFilter].mask, 0, 6);
   std::memcpy(entry[kBroadcastFilter].mac, kBroadcast, 6);

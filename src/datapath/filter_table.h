@@ -11,6 +11,7 @@ constexpr int kUnicastFilter = 0;
 constexpr int kBroadcastFilter = 1;
 constexpr int kMulticastFilter = 2;
 constexpr int kFilterCount = 3;
+constexpr int kMaxUlePids = 8;
 
 struct FilterEntry {
   int32_t pid;     // -1 off, 1..8191 this PID, 8192 any PID
@@ -24,6 +25,11 @@ struct FilterEntry {
 // streaming thread, which reads it under that lock, never sees it half-written.
 struct FilterTable {
   FilterEntry entry[kFilterCount];
+  // Off by default: IPv6 and LLC/SNAP in MPE sections, and the PIDs whose packets go
+  // to a ULE receiver instead of the section assembly.
+  bool ipv6 = false;
+  int32_t ulePidCount = 0;
+  int32_t ulePid[kMaxUlePids] = {};
 
   FilterTable();
   // Back to the start values: every filter off, broadcast and multicast MAC and mask fixed.

@@ -112,3 +112,34 @@ bool ParsePidText(const std::string& text, WORD& pid) {
   pid = WORD(v & 0xFFFF);
   return pid <= 8192;
 }
+
+bool ParseUlePidText(const std::string& text, WORD* pids, int capacity, int& count, WORD& bad) {
+  count = 0;
+  const char* p = text.c_str();
+  for (;;) {
+    while (*p == ',' || *p == ' ' || *p == '\t') ++p;
+    if (!*p) return true;
+    uint32_t v = 0;
+    if (!ReadUnsigned(p, v)) {
+      bad = 0xFFFF;
+      return false;
+    }
+    const WORD pid = WORD(v & 0xFFFF);
+    if (v == 0) continue;
+    // 8191 is the null PID and 8192 means any PID for the filters: neither is one stream.
+    if (v > 8190 || count == capacity) {
+      bad = pid;
+      return false;
+    }
+    bool known = false;
+    for (int i = 0; i < count; ++i) known = known || pids[i] == pid;
+    if (!known) pids[count++] = pid;
+  }
+}
+
+std::string FormatUlePidText(const WORD* pids, int count) {
+  if (count == 0) return "0";
+  std::string text;
+  for (int i = 0; i < count; ++i) text += (i ? "," : "") + std::to_string(pids[i]);
+  return text;
+}

@@ -21,3 +21,9 @@ std::string FormatIpText(const BYTE address[4]);
 
 // An unsigned decimal number kept in 16 bits (value modulo 65536); valid when <= 8192.
 bool ParsePidText(const std::string& text, WORD& pid);
+
+// The PIDs that carry ULE: numbers separated by commas or blanks, 0 for none. Each
+// other number must be 1..8190 and at most `capacity` are taken; false (with the
+// offending value in bad, kept in 16 bits) when one is not.
+bool ParseUlePidText(const std::string& text, WORD* pids, int capacity, int& count, WORD& bad);
+std::string FormatUlePidText(const WORD* pids, int count);

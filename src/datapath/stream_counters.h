@@ -25,7 +25,16 @@ struct StreamCounters {
   CCounter mpeBytes;
   CCounter greBytes;
   CCounter ipv4Bytes;
+  // Beyond IPv4 MPE (all stay 0 with IPv6 and ULE off): IPv6 bytes delivered, bytes of
+  // good ULE SNDUs, and one count per reason a packet or SNDU was dropped.
+  CCounter ipv6Bytes;
+  CCounter uleBytes;
+  CCounter dropCrc;      // ULE CRC-32 mismatch
+  CCounter dropLength;   // ULE Length or header chain, IPv6 lengths that do not add up
+  CCounter dropPointer;  // ULE Payload Pointer out of the packet or off the SNDU's end
+  CCounter dropType;     // unknown EtherType (LLC/SNAP, ULE) or mandatory extension header
+  CCounter dropAddress;  // ULE NPA or bridged destination MAC that no filter takes
 
-  // Zeroes all six; the caller holds the callback lock so no increment is lost half-way.
+  // Zeroes them all; the caller holds the callback lock so no increment is lost half-way.
   void ZeroAll();
 };

@@ -7,4 +7,6 @@
 
 // "TS: %.3fMbps   Disc: %I64i   MPE: %.3fMb   GRE-IP: %.3fMb   IPv4: %.3fMb" from the counters,
 // with the TS rate over the last elapsedMs milliseconds (tsPayloadBytes - tsPayloadBytesPrev).
-std::string FormatStatisticLine(const StreamCounters& counters, DWORD elapsedMs);
+// With extended (IPv6 or ULE on) the line goes on with
+// "   IPv6: %.3fMb   ULE: %.3fMb   Drop CRC/Len/Ptr/Type/Addr: %llu/%llu/%llu/%llu/%llu".
+std::string FormatStatisticLine(const StreamCounters& counters, DWORD elapsedMs, bool extended = false);

@@ -49,6 +49,8 @@ struct OPTIONS {
   std::string savePath;      // write the generated stream instead of running it
   FILTER_TEXTS filters;
   bool ucIpGiven = false;
+  int ulePids = 0;           // --ule-pid options given
+  std::string tunIpv6;       // address for the TUN interface, none when empty
   std::string pcapPath;
   std::string tunName;
   std::string logPath;
@@ -63,7 +65,10 @@ void Usage() {
                "usage: velvetfin-ts [options] (FILE | - | --generate SECONDS)\n"
                "  --uc-pid N --uc-mac TEXT --uc-ip A.B.C.D --ip-filter   unicast filter\n"
                "  --bc-pid N --mc-pid N          broadcast and multicast filters (multicast: 8192)\n"
+               "  --ipv6                         IPv6 and LLC/SNAP in MPE sections\n"
+               "  --ule-pid N                    PID N carries ULE (RFC 4326); repeatable, up to 8\n"
                "  --pcap FILE | --tun NAME       where delivered packets go (else counted)\n"
+               "  --tun-ipv6 ADDRESS/PREFIX      an IPv6 address for the TUN interface\n"
                "  --log FILE                     the program's log file\n"
                "  --buffer BYTES                 bytes handed over per sample (default %u)\n"
                "  --rate MBPS                    pace the input (default: as fast as possible)\n"
@@ -96,6 +101,8 @@ int ParseOptions(int argc, char** argv, OPTIONS& o) {
     double number = 0;
     if (a == "--ip-filter") {
       o.filters.useIpFilter = true;
+    } else if (a == "--ipv6") {
+      o.filters.ipv6 = true;
     } else if (a == "--apply-log") {
       o.applyLog = true;
     } else if (a == "--quiet") {
@@ -105,8 +112,16 @@ int ParseOptions(int argc, char** argv, OPTIONS& o) {
       return 1;
     } else if (a == "--uc-pid" || a == "--bc-pid" || a == "--mc-pid" || a == "--uc-mac" ||
                a == "--uc-ip" || a == "--pcap" || a == "--tun" || a == "--log" || a == "--save" ||
-               a == "--generate" || a == "--buffer" || a == "--rate") {
+               a == "--generate" || a == "--buffer" || a == "--rate" || a == "--ule-pid" || a == "--tun-ipv6") {
       if (!value(v)) return kExitError;
+      if (a == "--ule-pid") {
+        if (++o.ulePids > kMaxUlePids) {
+          std::fprintf(stderr, "velvetfin-ts: at most %d --ule-pid\n", kMaxUlePids);
+          return kExitError;
+        }
+        o.filters.ulePidText = o.ulePids == 1 ? std::string(v) : o.filters.ulePidText + "," + v;
+      }
+      if (a == "--tun-ipv6") o.tunIpv6 = v;
       if (a == "--uc-pid") o.filters.ucPidText = v;
       if (a == "--bc-pid") o.filters.bcPidText = v;
       if (a == "--mc-pid") o.filters.mcPidText = v;
@@ -152,6 +167,10 @@ int ParseOptions(int argc, char** argv, OPTIONS& o) {
   }
   if (!o.savePath.empty() && o.generateSeconds < 0) {
     std::fprintf(stderr, "velvetfin-ts: --save needs --generate\n");
+    return kExitError;
+  }
+  if (!o.tunIpv6.empty() && o.tunName.empty()) {
+    std::fprintf(stderr, "velvetfin-ts: --tun-ipv6 needs --tun\n");
     return kExitError;
   }
   if (!o.pcapPath.empty() && !o.tunName.empty()) {
@@ -271,7 +290,8 @@ int SaveGenerated(const OPTIONS& o, CInput& input) {
 
 void PrintStatistic(DWORD elapsedMs) {
   StreamCounters& c = TheStreamCounters();
-  std::printf("%s\n", FormatStatisticLine(c, elapsedMs).c_str());
+  const FilterTable& t = TheFilterTable();
+  std::printf("%s\n", FormatStatisticLine(c, elapsedMs, t.ipv6 || t.ulePidCount > 0).c_str());
   std::fflush(stdout);
   c.tsPayloadBytesPrev.Set(c.tsPayloadBytes.Get());
 }
@@ -336,6 +356,9 @@ int PrintApplyPreview(const OPTIONS& o, const FILTER_SETTINGS& settings) {
   store->WriteInt(profile, "BC_PID", settings.pid[kBroadcastFilter]);
   store->WriteInt(profile, "MC_PID", settings.pid[kMulticastFilter]);
   store->WriteInt(profile, "UseIPFilter", o.filters.useIpFilter ? 1 : 0);
+  if (settings.ipv6) store->WriteInt(profile, "IPv6", 1);
+  // A profile holds one ULE PID.
+  if (settings.ulePidCount > 0) store->WriteInt(profile, "ULE_PID", settings.ulePid[0]);
   std::fputs(FormatFilterApplyPreview(PreviewFilterApply(*store, profile)).c_str(), stdout);
   return 0;
 }
@@ -364,8 +387,11 @@ int main(int argc, char** argv) {
   if (o.applyLog) return PrintApplyPreview(o, settings);
 
   auto adapter = std::make_shared<CToolAdapter>();
-  if (!o.pcapPath.empty() && !adapter->OpenPcap(o.pcapPath, error)) return Fail(error);
+  // IPv6 can come with either option: the pcap then takes raw IPv4 and IPv6 records.
+  const bool mayCarryIpv6 = settings.ipv6 || settings.ulePidCount > 0;
+  if (!o.pcapPath.empty() && !adapter->OpenPcap(o.pcapPath, error, mayCarryIpv6)) return Fail(error);
   if (!o.tunName.empty() && !adapter->OpenTun(o.tunName, settings.ip, 24, error)) return Fail(error);
+  if (!o.tunIpv6.empty() && !adapter->SetTunIpv6Address(o.tunIpv6, error)) return Fail(error);
 
   CEmulatedDeviceIo& io = EmulatedDeviceIo();
   io.Install(kAdapterPath, adapter);

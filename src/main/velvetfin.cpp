@@ -502,7 +502,11 @@ int main(int argc, char** argv) {
       store.WriteInt(kCommonSection, "LogStat", 1);
       store.WriteText(kCommonSection, "StatFile", o.statFile.c_str());
     }
-    if (!o.pcap.empty() && !sink->OpenPcap(o.pcap, why)) {
+    // IPv6 may come when the profile the program starts with has IPv6 or a ULE PID.
+    const std::string active = store.ReadText(kCommonSection, "ActiveProfile", "Standard");
+    const bool mayCarryIpv6 =
+        store.ReadInt(active.c_str(), "IPv6", 0) != 0 || store.ReadInt(active.c_str(), "ULE_PID", 0) != 0;
+    if (!o.pcap.empty() && !sink->OpenPcap(o.pcap, why, mayCarryIpv6)) {
       std::fprintf(stderr, "velvetfin: %s\n", why.c_str());
       startFailed = true;
       return false;
@@ -531,6 +535,13 @@ int main(int argc, char** argv) {
       }
 #endif
       if (!sink->OpenTun(FormatText("vf%u", app.Instance()), ip, 24, why)) {
+        std::fprintf(stderr, "velvetfin: %s\n", why.c_str());
+        startFailed = true;
+        return false;
+      }
+      // IPv6 packets pass without an address; one is given only when the profile names it.
+      const std::string ipv6 = store.ReadText(profile.c_str(), "IPv6Address", "");
+      if (!ipv6.empty() && !sink->SetTunIpv6Address(ipv6, why)) {
         std::fprintf(stderr, "velvetfin: %s\n", why.c_str());
         startFailed = true;
         return false;

@@ -62,8 +62,10 @@ std::string ValidationErrorText(const FILTER_VALIDATION& v) {
   switch (v.error) {
     case FilterTextError::kMac: return LoadResString(IDS_INVALID_MAC);
     case FilterTextError::kIp: return LoadResString(IDS_INVALID_IP);
-    case FilterTextError::kPid: {
+    case FilterTextError::kPid:
+    case FilterTextError::kUlePid: {
       const std::string format = LoadFormatString(IDS_INVALID_PID);
+      if (v.error == FilterTextError::kUlePid) return FormatText(format.c_str(), "ULE", unsigned(v.pidValue), 8190u);
       return FormatText(format.c_str(), FilterName(v.filter), unsigned(v.pidValue), unsigned(kPidAny));
     }
     case FilterTextError::kNone: break;
@@ -91,6 +93,8 @@ PROFILE_FILTER_VALUES ReadProfileFilterValues(SettingsStore& store, const std::s
   v.useDhcp = store.ReadInt(s, "UseDHCP", 1);
   v.setMac = store.ReadInt(s, "SetMAC", 0);
   v.ipMacPrefixText = store.ReadText(kCommonSection, "IPMACPrefix", kDefaultIpMacPrefix);
+  v.ipv6 = store.ReadInt(s, "IPv6", 0);
+  v.ulePid = WORD(store.ReadInt(s, "ULE_PID", 0));
   return v;
 }
 
@@ -130,6 +134,8 @@ void CFilterDlg::TakeControlValues() {
   m_useDhcp = m_dialog.IsButtonChecked(IDC_USE_DHCP);
   m_setMac = m_dialog.IsButtonChecked(IDC_SET_MAC);
   m_streamStatistic = m_dialog.IsButtonChecked(IDC_STREAM_STATISTIC) != 0;
+  m_ipv6 = m_dialog.IsButtonChecked(IDC_IPV6) ? 1 : 0;
+  m_ulePidText = m_dialog.GetItemText(IDC_ULE_PID);
 }
 
 void CFilterDlg::ShowMembers() {
@@ -139,6 +145,8 @@ void CFilterDlg::ShowMembers() {
   m_dialog.CheckButton(IDC_USE_DHCP, m_useDhcp ? 1 : 0);
   m_dialog.CheckButton(IDC_SET_MAC, m_setMac ? 1 : 0);
   m_dialog.CheckButton(IDC_STREAM_STATISTIC, m_streamStatistic ? 1 : 0);
+  m_dialog.CheckButton(IDC_IPV6, m_ipv6 ? 1 : 0);
+  m_dialog.SetItemText(IDC_ULE_PID, m_ulePidText);
 }
 
 void CFilterDlg::TakeValues(const PROFILE_FILTER_VALUES& v) {
@@ -149,6 +157,8 @@ void CFilterDlg::TakeValues(const PROFILE_FILTER_VALUES& v) {
   m_useDhcp = v.useDhcp;
   m_setMac = v.setMac;
   m_ipMacPrefixText = v.ipMacPrefixText;
+  m_ipv6 = v.ipv6 != 0;
+  m_ulePidText = UnsignedText(v.ulePid);
 }
 
 void CFilterDlg::LoadFilterSettings() {
@@ -164,6 +174,13 @@ void CFilterDlg::SaveFilterSettings() {
   store.WriteText(s, "UC_IP", m_ipText.c_str());
   store.WriteInt(s, "UseDHCP", m_useDhcp);
   store.WriteInt(s, "SetMAC", m_setMac);
+  // Stored once used, so a profile that never had them stays as it was.
+  WORD pids[kMaxUlePids] = {};
+  int count = 0;
+  WORD bad = 0;
+  const WORD ulePid = ParseUlePidText(m_ulePidText, pids, kMaxUlePids, count, bad) && count > 0 ? pids[0] : 0;
+  if (m_ipv6 || store.ReadInt(s, "IPv6", 0)) store.WriteInt(s, "IPv6", m_ipv6);
+  if (ulePid || store.ReadInt(s, "ULE_PID", 0)) store.WriteInt(s, "ULE_PID", ulePid);
 }
 
 void CFilterDlg::LoadProfileFilters(const std::string& profile, const std::string& sourceProfile) {
@@ -183,6 +200,8 @@ FILTER_TEXTS CFilterDlg::CurrentTexts() const {
   t.bcPidText = m_pidText[kBroadcastFilter];
   t.mcPidText = m_pidText[kMulticastFilter];
   t.useIpFilter = m_useIpFilter != 0;
+  t.ipv6 = m_ipv6 != 0;
+  t.ulePidText = m_ulePidText;
   return t;
 }
 
@@ -207,6 +226,7 @@ bool CFilterDlg::ApplyFilterSettings() {
   }
   m_macText = s.texts.macText;
   m_ipText = s.texts.ipText;
+  m_ulePidText = s.texts.ulePidText;
   for (int k = 0; k < kFilterCount; ++k) m_pid[k] = s.pid[k];
   SaveFilterSettings();
   m_pidText[kUnicastFilter] = s.texts.ucPidText;
@@ -309,7 +329,9 @@ int CFilterDlg::RefreshStatistics() {
   if (visible) {
     m_dialog.SetItemText(IDC_TOTAL_RATE, FormatText("%.3f", total));
     m_dialog.SetItemText(IDC_STATISTIC_LINE,
-                         m_streamStatistic ? FormatStatisticLine(*m_targets.counters, elapsed) : std::string());
+                         m_streamStatistic ? FormatStatisticLine(*m_targets.counters, elapsed,
+                                                                  m_targets.table->ipv6 || m_targets.table->ulePidCount > 0)
+                                            : std::string());
   }
 
   for (FILTER_RATE& r : m_rate) r.previous = r.current;
@@ -387,7 +409,7 @@ bool CFilterDlg::OnCommand(int id, int notification) {
 
 int CFilterDlg::HandleFilterCommand(unsigned command, uint32_t value) {
   CWaitCursor wait(m_dialog);
-  if (command > kFilterCmdUseDhcp) return 0;
+  if (command > kFilterCmdUlePid) return 0;
   // The other fields keep what the user typed: the refresh below shows the members.
   TakeControlValues();
   switch (command) {
@@ -404,6 +426,12 @@ int CFilterDlg::HandleFilterCommand(unsigned command, uint32_t value) {
       break;
     case kFilterCmdUseDhcp:
       m_useDhcp = value != 0;
+      break;
+    case kFilterCmdIpv6:
+      m_ipv6 = value != 0;
+      break;
+    case kFilterCmdUlePid:
+      m_ulePidText = UnsignedText(value);
       break;
     default:
       return 0;
@@ -423,6 +451,8 @@ FILTER_APPLY_PREVIEW PreviewFilterApply(SettingsStore& store, const std::string&
   texts.bcPidText = UnsignedText(values.pid[kBroadcastFilter]);
   texts.mcPidText = UnsignedText(values.pid[kMulticastFilter]);
   texts.useIpFilter = values.useIpFilter != 0;
+  texts.ipv6 = values.ipv6 != 0;
+  texts.ulePidText = UnsignedText(values.ulePid);
   FILTER_SETTINGS s;
   FILTER_VALIDATION v = ParseFilterTexts(texts, s);
   if (v.error != FilterTextError::kNone) {

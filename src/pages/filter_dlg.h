@@ -57,6 +57,8 @@ struct PROFILE_FILTER_VALUES {
   int useDhcp;
   int setMac;
   std::string ipMacPrefixText;
+  int ipv6;    // "IPv6": IPv6 and LLC/SNAP in MPE
+  WORD ulePid; // "ULE_PID": the PID carrying ULE, 0 none
 };
 PROFILE_FILTER_VALUES ReadProfileFilterValues(SettingsStore& store, const std::string& section,
                                               const std::string& hardwareMacText);
@@ -69,6 +71,9 @@ enum : unsigned {
   kFilterCmdMulticastPid = 3,
   kFilterCmdIp = 4,
   kFilterCmdUseDhcp = 5,
+  // Beyond the original six: IPv6/LLC-SNAP on (1) or off (0), and the ULE PID (0 none).
+  kFilterCmdIpv6 = 6,
+  kFilterCmdUlePid = 7,
 };
 
 class CFilterDlg {
@@ -115,6 +120,8 @@ class CFilterDlg {
   int UseIpFilter() const { return m_useIpFilter; }
   int UseDhcp() const { return m_useDhcp; }
   int SetMac() const { return m_setMac; }
+  int Ipv6() const { return m_ipv6; }
+  const std::string& UlePidText() const { return m_ulePidText; }
   const std::string& HardwareMacText() const { return m_hardwareMacText; }
   const std::string& Profile() const { return m_profile; }
   bool StreamStatistic() const { return m_streamStatistic; }
@@ -145,6 +152,8 @@ class CFilterDlg {
   int m_useIpFilter = 0;
   int m_useDhcp = 1;
   int m_setMac = 0;
+  int m_ipv6 = 0;
+  std::string m_ulePidText = "0";
   std::string m_ipMacPrefixText;
   std::string m_profile;
   unsigned m_instance;

@@ -16,7 +16,7 @@ const COMMAND_NAME kTunerNames[] = {
     {"lofsw", 11},     {"toneburst", 12}, {"committed", 13},  {"uncommitted", 14}, {"positioner", 15},
 };
 const COMMAND_NAME kFilterNames[] = {
-    {"apply", 0}, {"ucpid", 1}, {"bcpid", 2}, {"mcpid", 3}, {"ip", 4}, {"dhcp", 5},
+    {"apply", 0}, {"ucpid", 1}, {"bcpid", 2}, {"mcpid", 3}, {"ip", 4}, {"dhcp", 5}, {"ipv6", 6}, {"ulepid", 7},
 };
 
 bool ParseNumber(const std::string& text, bool allowNegative, unsigned long long limit, uint32_t* value) {
@@ -96,7 +96,7 @@ const char kRemoteUsage[] =
     "                       bandwidth 7, power 8, lof1 9, lof2 10, lofsw 11 (kHz), toneburst 12,\n"
     "                       committed 13, uncommitted 14, positioner 15\n"
     "  filter CMD [VALUE]   a filter command: apply 0, ucpid 1, bcpid 2, mcpid 3, ip 4 (a.b.c.d or a\n"
-    "                       number), dhcp 5\n"
+    "                       number), dhcp 5, ipv6 6 (0 or 1), ulepid 7 (0: none)\n"
     "  status [--watch]     the status block: lock, level, quality [, rf, snr, ber]; --watch prints it\n"
     "                       again whenever it changes, until interrupted or the receiver ends\n"
     "  --instance N         the receiver started with instance number N (default 0)\n"

@@ -220,6 +220,25 @@ TEST_F(OpenAdapterTest, DeviceThatDoesNotOpenGivesTwo) {
   EXPECT_FALSE(TheAdapterHandle().IsValid());
 }
 
+// The driver version decides whether IPv6 is written in TUN mode: from 9.8 on; not
+// before, nor when the driver does not tell.
+TEST_F(OpenAdapterTest, TheDriverVersionDecidesWhetherIpv6IsWritten) {
+  auto tap = Install(kFirstId);
+  const struct {
+    DWORD major, minor;
+    bool ipv6;
+  } cases[] = {{9, 7, false}, {9, 8, true}, {9, 24, true}, {8, 30, false}, {10, 0, true}};
+  for (const auto& c : cases) {
+    tap->SetVersion(c.major, c.minor, 0);
+    ASSERT_EQ(OpenAdapter(0, kIp, 1, 1000, 604800), kAdapterReady);
+    EXPECT_EQ(TheAdapterHandle().TakesIpv6(), c.ipv6) << c.major << "." << c.minor;
+  }
+  tap->SetControlFails(kTapIoctlGetVersion, true);
+  ASSERT_EQ(OpenAdapter(0, kIp, 1, 1000, 604800), kAdapterReady);
+  EXPECT_FALSE(TheAdapterHandle().TakesIpv6());
+  TheAdapterHandle().SetTakesIpv6(true);
+}
+
 TEST_F(OpenAdapterTest, FailedQueriesAreLoggedAndTheOpeningGoesOn) {
   auto tap = Install(kFirstId);
   tap->SetControlFails(kTapIoctlGetVersion, true);

@@ -136,4 +136,35 @@ TEST(FilterSettingsTest, IpFilterOffLeavesTheEntryOpenButTheRowShowsTheAddress) 
   EXPECT_EQ(rows[0].ip, "192.168.238.238");
   EXPECT_EQ(table.entry[kUnicastFilter].ip, 0u);
 }
+
+// The ULE PID list and the IPv6 switch: normal form, limits, the table and the log.
+TEST(FilterSettingsTest, UlePidsAndIpv6ReachTheTableAndAreLoggedOnlyWhenOn) {
+  FILTER_TEXTS texts;
+  FILTER_SETTINGS s;
+  FilterTable table;
+  ASSERT_EQ(ParseFilterTexts(texts, s).error, FilterTextError::kNone);
+  EXPECT_EQ(SetFilterEntries(table, s).logLines.size(), 1u);  // the multicast filter only
+  EXPECT_FALSE(table.ipv6);
+  EXPECT_EQ(table.ulePidCount, 0);
+
+  texts.ipv6 = true;
+  texts.ulePidText = " 600, 0 601 600";
+  ASSERT_EQ(ParseFilterTexts(texts, s).error, FilterTextError::kNone);
+  EXPECT_EQ(s.texts.ulePidText, "600,601");
+  const std::vector<std::string> lines = SetFilterEntries(table, s).logLines;
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()),
+            std::vector<std::string>({"IPv6 and LLC/SNAP in MPE on", "ULE PID=600", "ULE PID=601"}));
+  EXPECT_TRUE(table.ipv6);
+  ASSERT_EQ(table.ulePidCount, 2);
+  EXPECT_EQ(table.ulePid[1], 601);
+
+  // 8191 is the null PID, 8192 any PID; nine PIDs are one too many; text is no PID.
+  for (const char* bad : {"8191", "600,8192", "1 2 3 4 5 6 7 8 9", "600,x", "70000"}) {
+    texts.ulePidText = bad;
+    FILTER_VALIDATION v = ParseFilterTexts(texts, s);
+    EXPECT_EQ(v.error, FilterTextError::kUlePid) << bad;
+  }
+  texts.ulePidText = "70000";
+  EXPECT_EQ(ParseFilterTexts(texts, s).pidValue, 70000 & 0xFFFF);
+}
 }  // namespace

@@ -33,6 +33,8 @@ size_t Replay(const char* corpus, TARGET target) {
 TEST(FuzzSeedTest, EverySeedOfTheDataPathTargetsRunsClean) {
   EXPECT_GE(Replay("transport", &FuzzTransportBuffer), 10u);
   EXPECT_GE(Replay("datagram", &FuzzDeliverDatagram), 11u);
+  EXPECT_GE(Replay("ule", &FuzzUleReceiver), 7u);
+  EXPECT_GE(Replay("ipv6", &FuzzMpeIpv6), 3u);
 }
 
 // A 3,060-byte GRE datagram whose payload is not IPv4 and whose IP total length is 371:

@@ -1,5 +1,8 @@
 // Hand-built packets for the data-path tests: exact bytes, nothing generated at random.
 #pragma once
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -111,6 +114,81 @@ inline Bytes Packetize(int pid, const Bytes& payload, int& cc, BYTE pointerField
     std::memcpy(p + at, payload.data() + pos, n);
     pos += n;
     first = false;
+    out.insert(out.end(), p, p + 188);
+  }
+  return out;
+}
+
+// IPv6 header (40 bytes) + payload; payload length = the payload's size unless given.
+inline Bytes Ipv6(BYTE lastDstByte, size_t payload, int payloadLength = -1, BYTE nextHeader = 17) {
+  Bytes p(40, 0);
+  for (size_t i = 0; i < payload; ++i) p.push_back(BYTE(0x5A + i));
+  p[0] = 0x60;
+  PutBe16(&p[4], payloadLength < 0 ? uint32_t(payload) : uint32_t(payloadLength));
+  p[6] = nextHeader;
+  p[7] = 64;
+  p[8] = 0xFD;
+  p[24] = 0xFF;  // ff02::x, a multicast destination
+  p[25] = 0x02;
+  p[39] = lastDstByte;
+  return p;
+}
+
+// LLC/SNAP header with the EtherType, then the datagram.
+inline Bytes LlcSnap(uint16_t etherType, const Bytes& datagram) {
+  Bytes b = {0xAA, 0xAA, 0x03, 0x00, 0x00, 0x00, BYTE(etherType >> 8), BYTE(etherType)};
+  b.insert(b.end(), datagram.begin(), datagram.end());
+  return b;
+}
+
+// A ULE SNDU: D bit (set when no NPA address is given), Length, Type, NPA, PDU, CRC-32.
+inline Bytes UleSndu(uint16_t type, const Bytes& pdu, const BYTE* npa = nullptr, bool corruptCrc = false) {
+  Bytes s(4, 0);
+  s.reserve(4 + 6 + pdu.size() + 4);
+  for (int k = 0; npa && k < 6; ++k) s.push_back(npa[k]);
+  for (BYTE b : pdu) s.push_back(b);
+  const uint32_t length = uint32_t(s.size() - 4 + 4);
+  s[0] = BYTE((npa ? 0x00 : 0x80) | ((length >> 8) & 0x7F));
+  s[1] = BYTE(length);
+  PutBe16(&s[2], type);
+  uint32_t crc = Crc32(s.data(), s.size()) ^ (corruptCrc ? 1u : 0u);
+  for (int k = 3; k >= 0; --k) s.push_back(BYTE(crc >> (8 * k)));
+  return s;
+}
+
+// Packs SNDUs back to back into packets of one PID as an encapsulator does: a packet in
+// which an SNDU begins has PUSI and a Payload Pointer to it, and the last is padded
+// with 0xFF (the End Indicator). Returns the packets.
+inline Bytes UlePackets(int pid, const std::vector<Bytes>& sndus, int& cc) {
+  Bytes stream;
+  std::vector<size_t> starts;
+  for (const Bytes& s : sndus) {
+    starts.push_back(stream.size());
+    stream.insert(stream.end(), s.begin(), s.end());
+  }
+  Bytes out;
+  size_t pos = 0, next = 0;
+  while (pos < stream.size()) {
+    BYTE p[188];
+    std::memset(p, 0xFF, sizeof(p));
+    p[0] = 0x47;
+    p[2] = BYTE(pid);
+    p[3] = BYTE(0x10 | (cc & 0x0F));
+    cc = (cc + 1) & 0x0F;
+    while (next < starts.size() && starts[next] < pos) ++next;
+    size_t at = 4;
+    if (next < starts.size() && starts[next] < pos + 183) {
+      p[1] = BYTE(0x40 | ((pid >> 8) & 0x1F));
+      p[4] = BYTE(starts[next] - pos);
+      at = 5;
+    } else {
+      p[1] = BYTE((pid >> 8) & 0x1F);
+      // An SNDU may not begin in the last byte of a packet without a pointer.
+      EXPECT_FALSE(next < starts.size() && starts[next] == pos + 183);
+    }
+    const size_t n = std::min(stream.size() - pos, 188 - at);
+    std::memcpy(p + at, stream.data() + pos, n);
+    pos += n;
     out.insert(out.end(), p, p + 188);
   }
   return out;

@@ -352,7 +352,7 @@ TEST_F(FilterPageTest, RemoteCommandsPlaceValuesAndOnlyCommandZeroApplies) {
   EXPECT_EQ(page.HandleFilterCommand(3, 0), 1);
   EXPECT_EQ(page.HandleFilterCommand(4, 0xC0A8EEEEu), 1);
   EXPECT_EQ(page.HandleFilterCommand(5, 0), 1);
-  EXPECT_EQ(page.HandleFilterCommand(6, 1), 0);
+  EXPECT_EQ(page.HandleFilterCommand(8, 1), 0);
   EXPECT_EQ(dialog.GetItemText(IDC_UC_PID), "1234");
   EXPECT_EQ(dialog.GetItemText(IDC_BC_PID), "77");
   EXPECT_EQ(dialog.GetItemText(IDC_MC_PID), "0");
@@ -375,6 +375,32 @@ TEST_F(FilterPageTest, RemoteCommandsPlaceValuesAndOnlyCommandZeroApplies) {
   EXPECT_EQ(table.entry[kUnicastFilter].pid, 1234);
   EXPECT_EQ(table.entry[kBroadcastFilter].pid, 77);
   EXPECT_EQ(adapter.calls.back(), "Open 2 192.168.238.238 0 1000 604800");
+  EXPECT_FALSE(table.ipv6);
+  EXPECT_EQ(store.ints.count("/IPv6") + store.ints.count("/ULE_PID"), 0u) << "a profile without them stays so";
+
+  // Commands 6 and 7: IPv6 and the ULE PID, placed like the others and applied by 0.
+  EXPECT_EQ(page.HandleFilterCommand(6, 1), 1);
+  EXPECT_EQ(page.HandleFilterCommand(7, 600), 1);
+  EXPECT_EQ(dialog.IsButtonChecked(IDC_IPV6), 1);
+  EXPECT_EQ(dialog.GetItemText(IDC_ULE_PID), "600");
+  EXPECT_EQ(table.ulePidCount, 0);
+  EXPECT_EQ(page.HandleFilterCommand(0, 0), 1);
+  EXPECT_TRUE(table.ipv6);
+  ASSERT_EQ(table.ulePidCount, 1);
+  EXPECT_EQ(table.ulePid[0], 600);
+  EXPECT_EQ(store.ints["/IPv6"], 1);
+  EXPECT_EQ(store.ints["/ULE_PID"], 600);
+  // A ULE PID the page refuses: its error box, the table as it was.
+  EXPECT_EQ(page.HandleFilterCommand(7, 8191), 1);
+  EXPECT_EQ(page.HandleFilterCommand(0, 0), 1);
+  EXPECT_EQ(LastBox().text, "Invalid ULE-PID 8191 > 8190 !");
+  EXPECT_EQ(table.ulePid[0], 600);
+  EXPECT_EQ(page.HandleFilterCommand(6, 0), 1);
+  EXPECT_EQ(page.HandleFilterCommand(7, 0), 1);
+  EXPECT_EQ(page.HandleFilterCommand(0, 0), 1);
+  EXPECT_EQ(table.ulePidCount, 0);
+  EXPECT_EQ(store.ints["/IPv6"], 0);
+  EXPECT_EQ(store.ints["/ULE_PID"], 0);
 }
 
 TEST(FilterPreviewTest, ShowsTheLogLinesAndRowsOfAProfileWithoutApplyingIt) {

@@ -99,10 +99,10 @@ RUN RunTool(const std::string& args, const std::string& stdinPath = "") {
 uint32_t Le32(const BYTE* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
 
 // The records of a pcap file the tool wrote.
-std::vector<Bytes> PcapRecords(const std::string& path) {
+std::vector<Bytes> PcapRecords(const std::string& path, uint32_t linkType = 228) {
   std::vector<Bytes> out;
   Bytes f = ReadFile(path);
-  if (f.size() < 24 || Le32(f.data()) != 0xA1B2C3D4u || Le32(f.data() + 20) != 228) return out;
+  if (f.size() < 24 || Le32(f.data()) != 0xA1B2C3D4u || Le32(f.data() + 20) != linkType) return out;
   size_t at = 24;
   while (at + 16 <= f.size()) {
     uint32_t n = Le32(f.data() + at + 8);
@@ -241,6 +241,32 @@ TEST(VelvetfinTs, DemoStreamArrivesByteForByte) {
   std::remove(saved.c_str());
 }
 
+// A ULE PID decodes only when declared; its packets then go to a raw (IPv4 and IPv6) pcap.
+TEST(VelvetfinTs, UlePidIsDecodedOnlyWhenDeclared) {
+  STREAM_PROFILE profile = BenchmarkStreamProfile(true);
+  profile.services[0].pid = 600;
+  profile.services[0].payloadMin = 50;
+  profile.record = true;
+  profile.nullRate = 0.1;
+  CStreamGenerator gen(profile);
+  Bytes ts;
+  gen.Append(ts, 3000);
+  std::vector<Bytes> expected;
+  for (const GEN_DATAGRAM& d : gen.Datagrams()) expected.push_back(d.packet);
+  const std::string file = Temp("ule.ts"), pcap = Temp("ule.pcap");
+  WriteFile(file, ts);
+  RUN r = RunTool("--quiet --buffer 1000 --ule-pid 600 --pcap \"" + pcap + "\" \"" + file + "\"");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(PcapRecords(pcap, 101), expected);
+  EXPECT_NE(r.out.find("Drop CRC/Len/Ptr/Type/Addr: 0/0/0/0/0"), std::string::npos) << r.out;
+  r = RunTool("--quiet --pcap \"" + pcap + "\" \"" + file + "\"");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(PcapRecords(pcap).empty());
+  EXPECT_EQ(r.out.find("Drop"), std::string::npos) << r.out;
+  std::remove(file.c_str());
+  std::remove(pcap.c_str());
+}
+
 TEST(VelvetfinTs, PacedRunPrintsTheStatisticLineEverySecond) {
   // 1 s of demo stream at 2.5 instead of 4 Mbit/s lasts 1.6 s: one line on the way, one at the end.
   RUN r = RunTool("--generate 1 --rate 2.5");
@@ -261,6 +287,7 @@ TEST(VelvetfinTs, RefusesBadFiltersWithThePageTexts) {
       {"--uc-pid 8193", "Invalid Unicast-PID 8193 > 8192 !"},
       {"--bc-pid 9000", "Invalid Broadcast-PID 9000 > 8192 !"},
       {"--mc-pid 74536", "Invalid Multicast-PID 9000 > 8192 !"},
+      {"--ule-pid 600 --ule-pid 8191", "Invalid ULE-PID 8191 > 8190 !"},
   };
   for (const CASE& c : cases) {
     RUN r = RunTool(std::string(c.args) + " --quiet \"" + kCapture + "\"");

@@ -32,14 +32,29 @@ bool CPacketSink::OpenTun(const std::string& name, const BYTE ipv4[4], int prefi
 #endif
 }
 
-bool CPacketSink::OpenPcap(const std::string& path, std::string& error) {
+bool CPacketSink::OpenPcap(const std::string& path, std::string& error, bool ipv6) {
   auto pcap = std::make_unique<CPcapWriter>();
-  if (!pcap->Open(path, error)) return false;
+  if (!pcap->Open(path, error, ipv6 ? kPcapLinkTypeRaw : kPcapLinkTypeIpv4)) return false;
   Close();
   std::lock_guard<std::timed_mutex> g(m_lock);
   m_pcap = std::move(pcap);
   m_target = Target::Pcap;
   return true;
+}
+
+bool CPacketSink::SetTunIpv6Address(const std::string& address, std::string& error) {
+#ifdef _WIN32
+  (void)address;
+  error = "TUN interfaces are available on Linux only";
+  return false;
+#else
+  std::lock_guard<std::timed_mutex> g(m_lock);
+  if (m_target != Target::Tun) {
+    error = "No TUN interface";
+    return false;
+  }
+  return SetTunInterfaceIpv6(m_tunName, address, error);
+#endif
 }
 
 bool CPacketSink::Close() {

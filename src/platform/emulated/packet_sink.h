@@ -24,8 +24,11 @@ class CPacketSink : public CEmulatedDevice {
   // Creates the TUN interface `name`, gives it ipv4/prefixLen and brings it up.
   // False with a one-line reason where that is impossible (Windows, no permission).
   bool OpenTun(const std::string& name, const BYTE ipv4[4], int prefixLen, std::string& error);
-  // Creates (truncates) a pcap file with raw IPv4 records; false with a reason.
-  bool OpenPcap(const std::string& path, std::string& error);
+  // Creates (truncates) a pcap file with raw IPv4 records (with ipv6: raw IPv4 and IPv6
+  // records, link type 101); false with a reason.
+  bool OpenPcap(const std::string& path, std::string& error, bool ipv6 = false);
+  // Gives the TUN interface an IPv6 address ("fd00::1/64"); false with a reason.
+  bool SetTunIpv6Address(const std::string& address, std::string& error);
   // Back to counting only; closes the TUN interface or pcap file. False when packets
   // that were taken could not be written out (they are counted as failures).
   bool Close();

@@ -39,7 +39,7 @@ bool CutBack(std::FILE* f, uint64_t length) {
 }
 }  // namespace
 
-bool CPcapWriter::Open(const std::string& path, std::string& error) {
+bool CPcapWriter::Open(const std::string& path, std::string& error, uint32_t linkType) {
   Close();
   m_file = std::fopen(path.c_str(), "wb");
   if (!m_file) {
@@ -55,7 +55,7 @@ bool CPcapWriter::Open(const std::string& path, std::string& error) {
   Put32(header + 8, 0);   // time zone
   Put32(header + 12, 0);  // accuracy
   Put32(header + 16, kPcapSnapLength);
-  Put32(header + 20, kPcapLinkTypeIpv4);
+  Put32(header + 20, linkType);
   if (std::fwrite(header, 1, sizeof header, m_file) != sizeof header || std::fflush(m_file) != 0) {
     error = "Can't write " + path + ": " + std::strerror(errno);
     std::fclose(m_file);

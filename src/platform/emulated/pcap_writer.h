@@ -1,6 +1,7 @@
-// A pcap capture file of raw IPv4 packets (link type 228), one record per packet.
-// Records are gathered in a buffer of whole records and written together; a write that
-// fails part-way is cut back to the last whole record, so the file always reads to its end.
+// A pcap capture file of raw IP packets, one record per packet: link type 228 (IPv4)
+// unless IPv6 may come, then 101 (raw IPv4 and IPv6). Records are gathered in a buffer of
+// whole records and written together; a write that fails part-way is cut back to the last
+// whole record, so the file always reads to its end.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include "platform/win_types.h"
 
 constexpr uint32_t kPcapLinkTypeIpv4 = 228;
+constexpr uint32_t kPcapLinkTypeRaw = 101;
 constexpr uint32_t kPcapSnapLength = 65535;
 
 class CPcapWriter {
@@ -20,7 +22,7 @@ class CPcapWriter {
   CPcapWriter& operator=(const CPcapWriter&) = delete;
 
   // Creates or truncates the file and writes the global header; false with a reason.
-  bool Open(const std::string& path, std::string& error);
+  bool Open(const std::string& path, std::string& error, uint32_t linkType = kPcapLinkTypeIpv4);
   // One record stamped with the current time; false when it is not kept (the file
   // failed for good, or the buffer it would have joined could not be written).
   bool Write(const BYTE* data, DWORD length);

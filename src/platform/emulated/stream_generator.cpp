@@ -141,6 +141,21 @@ void BuildMpeSection(const BYTE mac[6], const BYTE* datagram, size_t length, boo
   b[tail + 3] = static_cast<BYTE>(value);
 }
 
+void BuildUleSndu(const BYTE mac[6], const BYTE* datagram, size_t length, std::vector<BYTE>& out) {
+  const size_t sndu = 4 + 6 + length + 4;
+  out.resize(sndu);
+  BYTE* b = out.data();
+  const size_t field = sndu - 4;  // D = 0, Length counts from the NPA address to the CRC
+  b[0] = static_cast<BYTE>((field >> 8) & 0x7F);
+  b[1] = static_cast<BYTE>(field);
+  b[2] = 0x08;  // IPv4
+  b[3] = 0x00;
+  std::memcpy(b + 4, mac, 6);
+  if (length) std::memcpy(b + 10, datagram, length);
+  const uint32_t value = MpegCrc(b, sndu - 4);
+  for (int k = 0; k < 4; ++k) b[sndu - 4 + k] = static_cast<BYTE>(value >> (24 - 8 * k));
+}
+
 CStreamGenerator::CStreamGenerator(const STREAM_PROFILE& profile)
     : m_profile(profile), m_state(profile.seed * 0x9E3779B97F4A7C15ull + 0x1234567ull) {
   m_sequence.assign(m_profile.services.size(), 0);
@@ -178,8 +193,11 @@ uint64_t CStreamGenerator::Next() {
 }
 
 void CStreamGenerator::QueueSection(PID_STREAM& s, const BYTE mac[6], const BYTE* datagram,
-                                    size_t length, bool crc, int group, bool last) {
-  BuildMpeSection(mac, datagram, length, crc, m_section);
+                                    size_t length, bool crc, bool ule, int group, bool last) {
+  if (ule)
+    BuildUleSndu(mac, datagram, length, m_section);
+  else
+    BuildMpeSection(mac, datagram, length, crc, m_section);
   SECTION_MARK mark;
   mark.start = static_cast<int64_t>(s.bytes.size());
   mark.end = mark.start + static_cast<int64_t>(m_section.size());
@@ -228,7 +246,7 @@ void CStreamGenerator::QueueDatagram(PID_STREAM& s) {
 
   int group = m_nextGroup++;
   if (!gre) {
-    QueueSection(s, mac, m_inner.data(), m_inner.size(), svc.crc, group, true);
+    QueueSection(s, mac, m_inner.data(), m_inner.size(), svc.crc, svc.ule, group, true);
   } else {
     size_t greSize = static_cast<size_t>(svc.greHeaderSize);
     size_t payload = greSize + m_inner.size();
@@ -248,20 +266,20 @@ void CStreamGenerator::QueueDatagram(PID_STREAM& s) {
     uint16_t id = m_ipId++;
     IpHeader(m_outer.data(), m_outer.size(), id, 0, 47, svc.source, svc.destination);
     if (svc.kind == DatagramKind::kGre) {
-      QueueSection(s, mac, m_outer.data(), m_outer.size(), svc.crc, group, true);
+      QueueSection(s, mac, m_outer.data(), m_outer.size(), svc.crc, svc.ule, group, true);
     } else {
       // Two fragments: the first with more-fragments set, the second at offset first/8.
       size_t first = std::max<size_t>(8, (payload / 2) & ~size_t(7));
       m_fragment.resize(20 + first);
       IpHeader(m_fragment.data(), m_fragment.size(), id, 0x2000, 47, svc.source, svc.destination);
       std::memcpy(m_fragment.data() + 20, g, first);
-      QueueSection(s, mac, m_fragment.data(), m_fragment.size(), svc.crc, group, false);
+      QueueSection(s, mac, m_fragment.data(), m_fragment.size(), svc.crc, svc.ule, group, false);
       size_t second = payload - first;
       m_fragment.resize(20 + second);
       IpHeader(m_fragment.data(), m_fragment.size(), id, static_cast<uint16_t>(first / 8), 47,
                svc.source, svc.destination);
       std::memcpy(m_fragment.data() + 20, g + first, second);
-      QueueSection(s, mac, m_fragment.data(), m_fragment.size(), svc.crc, group, true);
+      QueueSection(s, mac, m_fragment.data(), m_fragment.size(), svc.crc, svc.ule, group, true);
     }
   }
 
@@ -513,10 +531,11 @@ STREAM_PROFILE CleanStreamProfile() {
   return p;
 }
 
-STREAM_PROFILE BenchmarkStreamProfile() {
+STREAM_PROFILE BenchmarkStreamProfile(bool ule) {
   STREAM_PROFILE p;
   p.seed = 7;
   STREAM_SERVICE s;
+  s.ule = ule;
   s.pid = 500;
   s.kind = DatagramKind::kUdpMulticast;
   s.payloadMin = 1316;

@@ -41,6 +41,9 @@ struct STREAM_SERVICE {
   int payloadMin = 1316;
   int payloadMax = 1316;
   bool crc = true;      // section_syntax_indicator 1 with CRC-32; else 0 and no CRC
+  // ULE SNDUs (RFC 4326: NPA address, Type IPv4, CRC-32) instead of MPE sections; all
+  // services of a PID must agree. Padding is the End Indicator.
+  bool ule = false;
   int weight = 1;       // share of this PID's sections among the PID's services
 };
 
@@ -149,7 +152,7 @@ class CStreamGenerator {
 
   void QueueDatagram(PID_STREAM& s);
   void QueueSection(PID_STREAM& s, const BYTE mac[6], const BYTE* datagram, size_t length, bool crc,
-                    int group, bool last);
+                    bool ule, int group, bool last);
   // The next packet of the PID; false when it was dropped as a continuity error.
   bool BuildPacket(PID_STREAM& s, BYTE* p);
   void Complete(int group);
@@ -185,6 +188,9 @@ void BuildUdpPacket(const BYTE source[4], const BYTE destination[4], WORD source
 void BuildMpeSection(const BYTE mac[6], const BYTE* datagram, size_t length, bool crc,
                      std::vector<BYTE>& out);
 
+// Builds one ULE SNDU (D = 0, the MAC as NPA address, Type 0x0800) around a datagram.
+void BuildUleSndu(const BYTE mac[6], const BYTE* datagram, size_t length, std::vector<BYTE>& out);
+
 // The stream the tool and the emulated tuner deliver by default: multicast UDP
 // on PID 500, broadcast on 501, unicast on 502, GRE on 503, a non-MPE PID,
 // null packets, adaptation fields and harmless impairments.
@@ -195,5 +201,6 @@ constexpr double kDemoStreamBitsPerSecond = 4000000.0;
 // datagram a receiver accepts is written exactly once, so carried and written counts
 // can be compared (the soak runs on it).
 STREAM_PROFILE CleanStreamProfile();
-// A stream for throughput measurements: every packet carries multicast MPE on PID 500.
-STREAM_PROFILE BenchmarkStreamProfile();
+// A stream for throughput measurements: every packet carries multicast MPE on PID 500
+// (with ule: the same datagrams as ULE SNDUs).
+STREAM_PROFILE BenchmarkStreamProfile(bool ule = false);

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -98,6 +99,50 @@ int OpenTunInterface(const std::string& name, const BYTE ipv4[4], int prefixLen,
     return -1;
   }
   return fd;
+}
+
+bool SetTunInterfaceIpv6(const std::string& name, const std::string& address, std::string& error) {
+  std::string text = address;
+  int prefix = 64;
+  if (size_t slash = text.find('/'); slash != std::string::npos) {
+    const std::string digits = text.substr(slash + 1);
+    char* end = nullptr;
+    const long v = std::strtol(digits.c_str(), &end, 10);
+    if (digits.empty() || *end || v < 1 || v > 128) {
+      error = "Invalid IPv6 prefix length: " + address;
+      return false;
+    }
+    prefix = int(v);
+    text.resize(slash);
+  }
+  // The kernel's in6_ifreq, declared here: its header clashes with the C library's.
+  struct {
+    in6_addr addr;
+    uint32_t prefixLength;
+    int index;
+  } req{};
+  if (inet_pton(AF_INET6, text.c_str(), &req.addr) != 1) {
+    error = "Invalid IPv6 address: " + address;
+    return false;
+  }
+  req.prefixLength = uint32_t(prefix);
+  const int sock = socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (sock < 0) {
+    error = Reason("Can't open an IPv6 control socket");
+    return false;
+  }
+  ifreq ireq{};
+  std::strncpy(ireq.ifr_name, name.c_str(), IFNAMSIZ - 1);
+  if (ioctl(sock, SIOCGIFINDEX, &ireq) < 0) {
+    error = Reason(("Can't find " + name).c_str());
+    close(sock);
+    return false;
+  }
+  req.index = ireq.ifr_ifindex;
+  const bool ok = ioctl(sock, SIOCSIFADDR, &req) == 0;
+  if (!ok) error = Reason(("Can't set the IPv6 address of " + name).c_str());
+  close(sock);
+  return ok;
 }
 
 bool WriteTunPacket(int fd, const BYTE* data, DWORD length) {

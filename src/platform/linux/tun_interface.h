@@ -9,6 +9,9 @@
 // Returns the descriptor, or -1 with a one-line reason. actualName is the kernel's name.
 int OpenTunInterface(const std::string& name, const BYTE ipv4[4], int prefixLen,
                      std::string& actualName, std::string& error);
-// Writes one IPv4 packet; false when the kernel refused it.
+// Adds an IPv6 address given as "ADDRESS/PREFIX" (prefix 1..128, 64 when left out) to
+// the interface; false with a one-line reason. The interface takes IPv6 packets without it.
+bool SetTunInterfaceIpv6(const std::string& name, const std::string& address, std::string& error);
+// Writes one IPv4 or IPv6 packet (told apart by its version); false when the kernel refused it.
 bool WriteTunPacket(int fd, const BYTE* data, DWORD length);
 void CloseTunInterface(int fd);
