@@ -25,7 +25,9 @@ struct StreamCounters {
   CCounter mpeBytes;
   CCounter greBytes;
   CCounter ipv4Bytes;
+  // Datagram sections dropped because their CRC-32 did not match.
+  CCounter crcErrors;
 
-  // Zeroes all six; the caller holds the callback lock so no increment is lost half-way.
+  // Zeroes them all; the caller holds the callback lock so no increment is lost half-way.
   void ZeroAll();
 };
