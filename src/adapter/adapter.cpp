@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 #include <vector>
 
 #include "datapath/data_path.h"
@@ -22,10 +23,18 @@ constexpr BYTE kStaticAddress[4] = {169, 254, 44, 69};
 constexpr BYTE kNetmask[4] = {255, 255, 255, 0};
 constexpr DWORD kRegistryTextSize = 256;
 constexpr DWORD kMacTextSize = 18;
+constexpr std::string_view kRootPrefix = "root\\";
 // A service whose start drags on beyond this stops being waited for, whatever it reports.
 constexpr DWORD kServiceWaitLimit = 120000;
 
 void LogInit(const char* text) { LogMessage("Brannox init: %s", text); }
+
+// The adapter this run has configured: its link and addresses are ours, not another
+// program's, however they look when it is opened again.
+std::string& OwnAdapterId() {
+  static std::string id;
+  return id;
+}
 
 // Reads a REG_SZ-like value into buf (size bytes), always terminated.
 LONG ReadText(CRegistry& reg, RegKey key, const char* name, char* buf, DWORD size) {
@@ -102,11 +111,27 @@ std::string AdapterDevicePath(const char* id) {
   return path;
 }
 
-int FindAdapter(int n, char* id) {
+const char* ChosenComponentId(const std::string& setting) {
+  std::string_view id = setting;
+  if (id.size() > kRootPrefix.size() && EqualsNoCase(id.substr(0, kRootPrefix.size()), kRootPrefix))
+    id.remove_prefix(kRootPrefix.size());
+  return EqualsNoCase(id, kTapWindowsComponentId) ? kTapWindowsComponentId : kBrannoxComponentId;
+}
+
+bool ComponentIdMatches(const char* registryValue, const char* chosen) {
+  std::string_view value = registryValue ? registryValue : "";
+  if (std::strcmp(ChosenComponentId(chosen ? chosen : ""), kTapWindowsComponentId) != 0)
+    return EqualsNoCase(value, kBrannoxComponentId);
+  if (value.size() > kRootPrefix.size() && EqualsNoCase(value.substr(0, kRootPrefix.size()), kRootPrefix))
+    value.remove_prefix(kRootPrefix.size());
+  return EqualsNoCase(value, kTapWindowsComponentId);
+}
+
+int FindAdapter(int n, char* id, const char* componentId) {
   if (id) id[0] = '\0';
   if (n < 0) return 0;
   return WalkAdapterKeys(kKeyQueryValue, [&](RegKey unit, const char* component) {
-    if (!EqualsNoCase(component, kBrannoxComponentId)) return -1;
+    if (!ComponentIdMatches(component, componentId)) return -1;
     if (id) {
       LONG rc = ReadText(Registry(), unit, "NetCfgInstanceId", id, kAdapterIdSize);
       if (rc != ERROR_SUCCESS)
@@ -118,13 +143,35 @@ int FindAdapter(int n, char* id) {
   });
 }
 
-int OpenAdapter(unsigned instance, const BYTE ip[4], int useDhcp, DWORD tapDelay, DWORD leaseTime) {
+bool AdapterLooksTaken(const std::string& id, const BYTE ip[4]) {
+  std::vector<ADAPTER_INFO> adapters;
+  // Without the list there is nothing to go by; the opening itself does not need it.
+  if (AdapterList().GetAdaptersInfo(adapters) != ERROR_SUCCESS) return false;
+  const std::string own = FormatDottedIp(ip), link = FormatDottedIp(kStaticAddress);
+  for (const auto& a : adapters) {
+    if (a.adapterName != id) continue;
+    if (a.connected) return true;
+    for (const auto& address : a.ipAddresses)
+      if (address.address != "0.0.0.0" && !address.address.empty() && address.address != own &&
+          address.address != link)
+        return true;
+  }
+  return false;
+}
+
+int OpenAdapter(unsigned instance, const BYTE ip[4], int useDhcp, DWORD tapDelay, DWORD leaseTime,
+                const char* componentId, const AdapterTakeOverQuestion& mayTakeOver) {
   // An adapter left open by an earlier call is closed first, never leaked.
   if (HANDLE old = ReplaceHandle(INVALID_HANDLE_VALUE); old != INVALID_HANDLE_VALUE) DeviceIo().Close(old);
 
   char id[kAdapterIdSize];
-  if (instance > INT_MAX || !FindAdapter(static_cast<int>(instance), id)) {
+  if (instance > INT_MAX || !FindAdapter(static_cast<int>(instance), id, componentId)) {
     LogInit("Brannox driver not installed ?");
+    return kAdapterNotInstalled;
+  }
+  // A VPN's TAP adapter would lose its connection and addresses to our configuration.
+  if (mayTakeOver && OwnAdapterId() != id && AdapterLooksTaken(id, ip) && !mayTakeOver(id)) {
+    LogInit("Adapter in use by another program, left alone");
     return kAdapterNotInstalled;
   }
 
@@ -198,6 +245,7 @@ int OpenAdapter(unsigned instance, const BYTE ip[4], int useDhcp, DWORD tapDelay
     std::vector<ADAPTER_INFO> adapters;
     if (AdapterList().GetAdaptersInfo(adapters) != ERROR_SUCCESS) {
       LogInit("Can't retrieve Network Adapters Info");
+      OwnAdapterId() = id;
       ReplaceHandle(h);
       return kAdapterReady;
     }
@@ -227,6 +275,7 @@ int OpenAdapter(unsigned instance, const BYTE ip[4], int useDhcp, DWORD tapDelay
       }
     }
     if (result == kAdapterReady) {
+      OwnAdapterId() = id;
       ReplaceHandle(h);
       if (!StartServiceAndWait("RemoteAccess", 1)) LogInit("RemoteAccess service not started");
       return kAdapterReady;
@@ -254,9 +303,11 @@ BOOL GetAdapterMac(BYTE mac[6]) {
   return DeviceIo().IoControl(h, kTapIoctlGetMac, mac, 6, mac, 6, &returned);
 }
 
-int WriteAdapterMac(const BYTE mac[6]) {
+int WriteAdapterMac(const BYTE mac[6], const char* componentId) {
+  const bool brannox = std::strcmp(ChosenComponentId(componentId ? componentId : ""), kBrannoxComponentId) == 0;
   return WalkAdapterKeys(kKeyQueryValue | kKeySetValue, [&](RegKey unit, const char* component) {
-    if (std::strcmp(component, kBrannoxComponentId) != 0) return -1;
+    if (brannox ? std::strcmp(component, kBrannoxComponentId) != 0 : !ComponentIdMatches(component, componentId))
+      return -1;
     const std::string text = FormatMacAddress(mac);
     LONG rc = Registry().SetValue(unit, "MAC", kRegSz, reinterpret_cast<const BYTE*>(text.c_str()), kMacTextSize);
     if (rc != ERROR_SUCCESS) {

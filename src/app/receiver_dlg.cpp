@@ -160,7 +160,9 @@ bool CReceiverDlg::StartDevice() {
     ShowError(Controls(), IDS_CANT_RUN_GRAPH);
     return false;
   }
-  if (FindAdapter(static_cast<int>(m_instance), nullptr) != 1) {
+  const char* componentId =
+      ChosenComponentId(Store().ReadText(kCommonSection, kAdapterComponentIdValue, kBrannoxComponentId));
+  if (FindAdapter(static_cast<int>(m_instance), nullptr, componentId) != 1) {
     ShowWarning(Controls(), IDS_ADAPTER_NOT_INSTALLED);
     ShowWarning(Controls(), IDS_NETWORK_UNAVAILABLE);
     m_networkUnavailable = true;

@@ -505,9 +505,12 @@ int main(int argc, char** argv) {
   if (installAdapter) {
     EMULATED_TAP_SETUP setup;
     setup.sink = sink;
+    // The description may make the adapters TAP-Windows6 ones, this instance's a VPN's.
+    if (!o.devices.empty()) ReadAdapterDescription(ProfileFile(), o.devices, setup);
     // Each instance has its own adapter, as each finds "its" adapter by number.
     for (unsigned k = 0; k < app.Instance(); ++k) {
       EMULATED_TAP_SETUP other = setup;
+      other.usedElsewhereAddress.clear();
       other.sink = std::make_shared<CPacketSink>();
       other.instanceId = FormatText("{5F3A1C2E-7B4D-4E8A-9C61-0B2D3E4F5A%02X}", 0x70 + k);
       InstallEmulatedTap(other);

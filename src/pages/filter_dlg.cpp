@@ -38,11 +38,12 @@ constexpr int kRateColumn = 5;
 class CProgramAdapter final : public CFilterAdapter {
  public:
   void Close(DWORD delay) override { CloseAdapter(delay); }
-  int Open(unsigned instance, const BYTE ip[4], int useDhcp, DWORD tapDelay, DWORD leaseTime) override {
-    return OpenAdapter(instance, ip, useDhcp, tapDelay, leaseTime);
+  int Open(unsigned instance, const BYTE ip[4], int useDhcp, DWORD tapDelay, DWORD leaseTime,
+           const char* componentId, const AdapterTakeOverQuestion& mayTakeOver) override {
+    return OpenAdapter(instance, ip, useDhcp, tapDelay, leaseTime, componentId, mayTakeOver);
   }
   BOOL GetMac(BYTE mac[6]) override { return GetAdapterMac(mac); }
-  int WriteMac(const BYTE mac[6]) override { return WriteAdapterMac(mac); }
+  int WriteMac(const BYTE mac[6], const char* componentId) override { return WriteAdapterMac(mac, componentId); }
 };
 
 std::string UnsignedText(unsigned value) { return FormatText("%u", value); }
@@ -248,7 +249,16 @@ bool CFilterDlg::ApplyFilterSettings() {
     m_dialog.SetCell(IDC_FILTER_LIST, row, 3, rows[i].ip);
   }
 
-  int r = m_adapter.Open(m_instance, s.ip, m_useDhcp, tapDelay, leaseTime);
+  const char* componentId =
+      ChosenComponentId(store.ReadText(kCommonSection, kAdapterComponentIdValue, kBrannoxComponentId));
+  auto mayTakeOver = [this](const std::string& id) {
+    auto known = m_takeOverAnswers.find(id);
+    if (known != m_takeOverAnswers.end()) return known->second;
+    bool yes = AskQuestion(m_dialog, IDS_ADAPTER_IN_USE) == BoxResult::Yes;
+    m_takeOverAnswers[id] = yes;
+    return yes;
+  };
+  int r = m_adapter.Open(m_instance, s.ip, m_useDhcp, tapDelay, leaseTime, componentId, mayTakeOver);
   if (r != kAdapterReady) {
     // Results 1..7 have texts 151..157, though not in that order.
     static const unsigned kResultText[] = {0, 151, 152, 153, 155, 156, 154, 157};
@@ -261,7 +271,7 @@ bool CFilterDlg::ApplyFilterSettings() {
   if (m_setMac) {
     BYTE current[6] = {};
     if (m_adapter.GetMac(current) && std::memcmp(current, s.mac.value, 6) != 0)
-      ShowWarning(m_dialog, m_adapter.WriteMac(s.mac.value) ? IDS_ADAPTER_MAC_CHANGED : IDS_CANT_SET_ADAPTER_MAC);
+      ShowWarning(m_dialog, m_adapter.WriteMac(s.mac.value, componentId) ? IDS_ADAPTER_MAC_CHANGED : IDS_CANT_SET_ADAPTER_MAC);
   }
   return true;
 }

@@ -2,10 +2,12 @@
 // apply (table, counters, adapter), and the per-filter traffic figures.
 #pragma once
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "adapter/adapter.h"
 #include "datapath/filter_settings.h"
 #include "datapath/filter_table.h"
 #include "datapath/stream_counters.h"
@@ -28,9 +30,12 @@ class CFilterAdapter {
  public:
   virtual ~CFilterAdapter() = default;
   virtual void Close(DWORD delay) = 0;
-  virtual int Open(unsigned instance, const BYTE ip[4], int useDhcp, DWORD tapDelay, DWORD leaseTime) = 0;
+  // componentId: the adapter kind chosen on the Setup page; mayTakeOver is asked
+  // before an adapter that another program seems to use is configured.
+  virtual int Open(unsigned instance, const BYTE ip[4], int useDhcp, DWORD tapDelay, DWORD leaseTime,
+                   const char* componentId, const AdapterTakeOverQuestion& mayTakeOver) = 0;
   virtual BOOL GetMac(BYTE mac[6]) = 0;
-  virtual int WriteMac(const BYTE mac[6]) = 0;
+  virtual int WriteMac(const BYTE mac[6], const char* componentId) = 0;
 };
 CFilterAdapter& TheFilterAdapter();
 
@@ -147,6 +152,9 @@ class CFilterDlg {
 
   FILTER_RATE m_rate[kFilterCount];
   DWORD m_lastRefresh = 0;
+  // The user's answer per adapter (NetCfgInstanceId) to taking it from another
+  // program: asked once a run, not at every apply.
+  std::map<std::string, bool> m_takeOverAnswers;
 };
 
 // What an apply of a stored profile would log and list, without touching the

@@ -1,6 +1,7 @@
 #include "pages/tuner_dlg.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "bda/bda_graph.h"
@@ -712,7 +713,9 @@ void CTunerDlg::SwitchApsk(double snr) {
   // With "All" modcodes the APSK ones are only worth trying while the SNR can carry them.
   if (DeliveryType() != kDeliverySatellite || !m_values.dvbsMode || !(Caps() & CAP_MODCODE) || m_values.modcode != 0)
     return;
-  const bool enable = snr > m_values.snrLim10 / 10.0;
+  // Compared in tenths of a dB, the unit of the stored limit and of every driver's SNR, so
+  // an SNR equal to the limit is never "above" it by a rounding of either side.
+  const bool enable = std::llround(snr * 10.0) > m_values.snrLim10;
   if (enable == m_apsk) return;
   LogMessage("SNR = %.2f dB - %s APSK", snr, enable ? "Enable" : "Disable");
   if (FAILED(m_graph.SetModcode(enable ? kModcodeAll : kModcodeNoApsk))) ShowError(m_mainDialog, IDS_TUNING_FAILED);

@@ -16,6 +16,7 @@ struct ADAPTER_INFO {
   BYTE address[8] = {};
   DWORD addressLength = 0;
   bool dhcpEnabled = false;
+  bool connected = false;  // the link is up (media connected)
   std::vector<ADAPTER_IP> ipAddresses;
 };
 

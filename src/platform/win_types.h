@@ -2,6 +2,12 @@
 // itself; elsewhere the same names with the same sizes, so the core reads the same.
 #pragma once
 
+#include <cfloat>
+// Every build rounds each double and float operation as stored: a 32-bit x86 build must do
+// its floating point in SSE2 (-mfpmath=sse), not in the x87's 80-bit registers, or values
+// compare differently than in the 64-bit builds (an SNR equal to its limit seen as above).
+static_assert(FLT_EVAL_METHOD == 0, "build 32-bit x86 code with -msse2 -mfpmath=sse");
+
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN

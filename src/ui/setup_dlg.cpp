@@ -1,5 +1,8 @@
 #include "ui/setup_dlg.h"
 
+#include <iterator>
+
+#include "adapter/adapter.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/system.h"
@@ -24,6 +27,8 @@ constexpr char kDonationText[] =
 constexpr char kInfoLine[] = "Velvetfin - v." VF_VERSION_TEXT;
 
 const char* const kPriorityItems[] = {"Normal", "High", "Realtime"};
+// The adapter kinds, listed by the component id that names them in the system.
+const char* const kAdapterKinds[] = {kBrannoxComponentId, kTapWindowsComponentId};
 
 constexpr int kClicked = 0, kSelectionChanged = 1;
 
@@ -64,6 +69,7 @@ void CSetupDlg::OnInitDialog() {
   m_retune = ClampSeconds(s.ReadInt(kCommonSection, "Retune", 0) / 1000);
   m_log = s.ReadInt(kCommonSection, "Log", 0);
   m_priority = PriorityIndexOf(s.ReadInt(kCommonSection, "Priority", kPriorityHigh));
+  m_adapterComponentId = ChosenComponentId(s.ReadText(kCommonSection, kAdapterComponentIdValue, kBrannoxComponentId));
 
   m_dialog.ResetContent(IDC_PRIORITY);
   for (const char* item : kPriorityItems) m_dialog.AddString(IDC_PRIORITY, item);
@@ -72,6 +78,8 @@ void CSetupDlg::OnInitDialog() {
     for (int n = 0; n <= kSetupMaxSeconds; ++n) m_dialog.AddString(id, FormatText("%d", n));
   }
   FillAffinityList();
+  m_dialog.ResetContent(IDC_ADAPTER_KIND);
+  for (const char* kind : kAdapterKinds) m_dialog.AddString(IDC_ADAPTER_KIND, kind);
 
   Languages().FillList(m_dialog, IDC_LANGUAGE);
   m_dialog.EnableItem(IDC_LANGUAGE, !Languages().FewLanguages());
@@ -111,6 +119,8 @@ void CSetupDlg::TakeControlValues() {
   if (priority >= 0) m_priority = PriorityIndexOf(priority);
   m_signalUpdate = ClampSeconds(m_dialog.GetCurSel(IDC_SIGNAL_UPDATE));
   m_retune = ClampSeconds(m_dialog.GetCurSel(IDC_RETUNE));
+  int kind = m_dialog.GetCurSel(IDC_ADAPTER_KIND);
+  if (kind >= 0 && kind < int(std::size(kAdapterKinds))) m_adapterComponentId = kAdapterKinds[kind];
 }
 
 void CSetupDlg::ShowMembers() {
@@ -122,6 +132,8 @@ void CSetupDlg::ShowMembers() {
   m_dialog.SetCurSel(IDC_PRIORITY, m_priority);
   m_dialog.SetCurSel(IDC_SIGNAL_UPDATE, m_signalUpdate);
   m_dialog.SetCurSel(IDC_RETUNE, m_retune);
+  for (int kind = 0; kind < int(std::size(kAdapterKinds)); ++kind)
+    if (m_adapterComponentId == kAdapterKinds[kind]) m_dialog.SetCurSel(IDC_ADAPTER_KIND, kind);
 }
 
 void CSetupDlg::OnAutostartClicked() {
@@ -153,6 +165,14 @@ void CSetupDlg::OnLanguageChanged() {
   m_dialog.SetItemIcon(IDC_LANGUAGE_ICON, IDI_LANGUAGE);
 }
 
+void CSetupDlg::OnAdapterKindChanged() {
+  // A stored spelling of the same kind ("root\\TAP0901") is left as the user wrote it.
+  SettingsStore& s = Store();
+  std::string stored = s.ReadText(kCommonSection, kAdapterComponentIdValue, kBrannoxComponentId);
+  if (m_adapterComponentId != ChosenComponentId(stored))
+    s.WriteText(kCommonSection, kAdapterComponentIdValue, m_adapterComponentId.c_str());
+}
+
 bool CSetupDlg::OnCommand(int id, int notification) {
   switch (id) {
     case IDC_AUTOSTART:
@@ -167,6 +187,7 @@ bool CSetupDlg::OnCommand(int id, int notification) {
     case IDC_LANGUAGE:
     case IDC_PRIORITY:
     case IDC_AFFINITY:
+    case IDC_ADAPTER_KIND:
       if (notification != kSelectionChanged) return false;
       break;
     default:
@@ -205,6 +226,9 @@ bool CSetupDlg::OnCommand(int id, int notification) {
       break;
     case IDC_AFFINITY:
       OnAffinityChanged();
+      break;
+    case IDC_ADAPTER_KIND:
+      OnAdapterKindChanged();
       break;
   }
   return true;

@@ -1,6 +1,7 @@
 // The "Setup" page: program-wide options (autostart, hiding, the quit question,
 // power off at the end, log, priority, affinity, language, signal update and
-// retune times) stored at once in "Common"; priority and affinity applied at once.
+// retune times, the kind of virtual adapter) stored at once in "Common"; priority
+// and affinity applied at once.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -41,6 +42,8 @@ class CSetupDlg {
   bool Autostart() const { return m_autostart != 0; }
   bool Log() const { return m_log != 0; }
   int PriorityIndex() const { return m_priority; }
+  // The adapter kind's component id as stored (kBrannoxComponentId or kTapWindowsComponentId).
+  const std::string& AdapterComponentId() const { return m_adapterComponentId; }
 
   // The autostart value's name (the application name) and data (executable path,
   // then " <instance>" above instance 0; empty when the path is unknown).
@@ -53,6 +56,7 @@ class CSetupDlg {
   void OnPriorityChanged();
   void OnAffinityChanged();
   void OnLanguageChanged();
+  void OnAdapterKindChanged();
   SettingsStore& Store() const;
   CMultiLang& Languages() const;
 
@@ -69,4 +73,5 @@ class CSetupDlg {
   int m_priority = 0;
   int m_signalUpdate = 1;
   int m_retune = 0;
+  std::string m_adapterComponentId;
 };

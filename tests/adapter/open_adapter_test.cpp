@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <tuple>
 
 #include "adapter_fixture.h"
 
@@ -125,6 +126,90 @@ TEST_F(OpenAdapterTest, InstanceNumberChoosesAmongTwoAdapters) {
   EXPECT_EQ(first->OpenHandles(), 0);
   EXPECT_EQ(second->OpenHandles(), 1);
   EXPECT_EQ(FindAdapter(2), 0);
+}
+
+TEST_F(OpenAdapterTest, TheChosenKindIsCountedAloneWithItsPrefixAndCaseRules) {
+  // What "AdapterComponentId" may hold: TAP-Windows6 however spelled, else Brannox.
+  for (const char* tap : {"tap0901", "TAP0901", "root\\tap0901", "ROOT\\Tap0901"})
+    EXPECT_STREQ(ChosenComponentId(tap), kTapWindowsComponentId) << tap;
+  for (const char* other : {"", "brannoxnic", "root\\", "tap0901x", "root\\root\\tap0901", "tap"})
+    EXPECT_STREQ(ChosenComponentId(other), kBrannoxComponentId) << other;
+
+  // Class key order: Brannox, TAP, Brannox, TAP with the prefix, a lookalike.
+  auto b0 = Install("{B0}");
+  auto t0 = Install("{T0}", "tap0901");
+  auto b1 = Install("{B1}", "BrannoxNIC");
+  auto t1 = Install("{T1}", "ROOT\\TAP0901");
+  Install("{X}", "root\\brannoxnic");  // the prefix is a TAP-Windows6 habit only
+  char id[kAdapterIdSize];
+  for (auto [kind, n, want] : {std::tuple{"brannoxnic", 0, "{B0}"}, {"brannoxnic", 1, "{B1}"}, {"tap0901", 0, "{T0}"},
+                               {"root\\TAP0901", 1, "{T1}"}}) {
+    ASSERT_EQ(FindAdapter(n, id, kind), 1) << kind << " " << n;
+    EXPECT_STREQ(id, want);
+  }
+  EXPECT_EQ(FindAdapter(2, id, "brannoxnic"), 0);
+  EXPECT_EQ(FindAdapter(2, id, "tap0901"), 0);
+
+  // Instance 1 of the TAP kind is the second TAP adapter, whatever lies between.
+  ASSERT_EQ(OpenAdapter(1, kIp, 1, 10, 604800, kTapWindowsComponentId), kAdapterReady);
+  EXPECT_EQ(t1->OpenHandles(), 1);
+  EXPECT_EQ(b1->OpenHandles() + t0->OpenHandles() + b0->OpenHandles(), 0);
+  ASSERT_TRUE(TheAdapterHandle().IsValid());
+
+  // The MAC goes to the first adapter of the kind; Brannox keeps its exact compare.
+  const BYTE mac[6] = {0x00, 0x02, 0xC0, 0xA8, 0xEE, 0x01};
+  ASSERT_EQ(WriteAdapterMac(mac, "TAP0901"), 1);
+  std::string text;
+  EXPECT_TRUE(registry.GetString(kHkeyLocalMachine, std::string(kAdapterClassKey) + "\\0001", "MAC", text));
+  EXPECT_FALSE(registry.GetString(kHkeyLocalMachine, std::string(kAdapterClassKey) + "\\0000", "MAC", text));
+  EXPECT_FALSE(registry.GetString(kHkeyLocalMachine, std::string(kAdapterClassKey) + "\\0003", "MAC", text));
+  EXPECT_EQ(registry.OpenKeyCount(), 0u);
+}
+
+TEST_F(OpenAdapterTest, AnAdapterAnotherProgramUsesIsTakenOnlyWhenTheQuestionSaysYes) {
+  auto vpn = Install("{VPN}", "tap0901");
+  vpn->SetUsedElsewhere("10.8.0.6", "255.255.255.252");
+  std::vector<std::string> asked;
+  auto answer = [&](bool yes) {
+    return [&asked, yes](const std::string& id) {
+      asked.push_back(id);
+      return yes;
+    };
+  };
+  // No: the adapter is not touched at all and counts as not installed.
+  EXPECT_EQ(OpenAdapter(0, kIp, 1, 10, 604800, "tap0901", answer(false)), kAdapterNotInstalled);
+  EXPECT_EQ(asked, std::vector<std::string>{"{VPN}"});
+  EXPECT_EQ(vpn->OpenHandles(), 0);
+  EXPECT_TRUE(vpn->Controls().empty());
+  EXPECT_FALSE(TheAdapterHandle().IsValid());
+  EXPECT_EQ(Log().back(), "Brannox init: Adapter in use by another program, left alone");
+  // Without a question (the program's other callers) nothing is asked.
+  EXPECT_TRUE(AdapterLooksTaken("{VPN}", kIp));
+
+  // Yes: opened and configured as any other.
+  ASSERT_EQ(OpenAdapter(0, kIp, 1, 10, 604800, "tap0901", answer(true)), kAdapterReady);
+  EXPECT_EQ(asked.size(), 2u);
+  EXPECT_EQ(vpn->OpenHandles(), 1);
+
+  // Ours now: reopened, with this profile's address or another one, it is not asked for.
+  const BYTE otherIp[4] = {192, 168, 1, 9};
+  EXPECT_TRUE(AdapterLooksTaken("{VPN}", otherIp));  // connected
+  ASSERT_EQ(OpenAdapter(0, kIp, 1, 10, 604800, "tap0901", answer(false)), kAdapterReady);
+  ASSERT_EQ(OpenAdapter(0, otherIp, 1, 10, 604800, "tap0901", answer(false)), kAdapterReady);
+  EXPECT_EQ(asked.size(), 2u);
+  CloseAdapter(0);
+  EXPECT_FALSE(AdapterLooksTaken("{VPN}", otherIp));
+  // A fixed address from another program counts even without a link; our own
+  // static-mode address does not.
+  vpn->SetWindowsDhcp(false);
+  vpn->SetFixedAddress("169.254.44.69", "255.255.255.0");
+  EXPECT_FALSE(AdapterLooksTaken("{VPN}", otherIp));
+  vpn->SetFixedAddress("10.8.0.6", "255.255.255.252");
+  EXPECT_TRUE(AdapterLooksTaken("{VPN}", otherIp));
+  // Not in the list, or no list at all: nothing to go by, so nothing to ask.
+  EXPECT_FALSE(AdapterLooksTaken("{NOT-LISTED}", otherIp));
+  list.SetFailure(ERROR_NOT_SUPPORTED);
+  EXPECT_FALSE(AdapterLooksTaken("{VPN}", otherIp));
 }
 
 TEST_F(OpenAdapterTest, DeviceThatDoesNotOpenGivesTwo) {

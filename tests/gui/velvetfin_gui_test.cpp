@@ -461,6 +461,7 @@ TEST_F(VelvetfinGui, GermanModuleReplacesTexts) {
   HWND setup = PageWith(tabs, IDC_CONFIRM_ON_EXIT);
   ASSERT_NE(setup, nullptr);
   EXPECT_EQ(ItemText(setup, IDC_CONFIRM_ON_EXIT), "Beim Beenden fragen");
+  EXPECT_EQ(ItemText(setup, IDC_ADAPTER_KIND_LABEL), "Netzadapter :");
   EXPECT_EQ(ItemText(PageWith(tabs, IDC_APPLY_TUNER), IDC_APPLY_TUNER), "Übernehmen");
   Click(::GetDlgItem(main, IDC_EXIT));
   HWND box = program.WaitForWindow(L"Frage ?", 10000);

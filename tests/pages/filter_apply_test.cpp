@@ -229,6 +229,42 @@ TEST_F(FilterPageTest, AFailedAdapterShowsItsReasonAndLeavesTheNewTableInForce) 
   EXPECT_EQ(LastBox().text, "Initialization Brannox failed !");
 }
 
+TEST_F(FilterPageTest, TheChosenAdapterKindIsUsedAndTakingAnotherProgramsAdapterIsAskedOnce) {
+  store.texts["Common/AdapterComponentId"] = "ROOT\\tap0901";
+  dialog.CheckButton(IDC_SET_MAC, 1);
+  adapter.takenId = "{VPN}";
+  // No: the page reports the adapter as not installed, the question comes once a run.
+  dialog.QueueAnswer(BoxResult::No);
+  for (int apply = 0; apply < 2; ++apply) {
+    dialog.ClearMessageBoxes();
+    EXPECT_FALSE(Apply("00:02:C0:A8:EE:EE", "192.168.238.238", "1", "0", "0"));
+    ASSERT_EQ(dialog.MessageBoxes().size(), apply == 0 ? 2u : 1u);
+    if (apply == 0) {
+      EXPECT_EQ(dialog.MessageBoxes()[0].caption, "Question ?");
+      EXPECT_EQ(dialog.MessageBoxes()[0].buttons, BoxButtons::YesNo);
+      EXPECT_NE(dialog.MessageBoxes()[0].text.find("(a VPN ?)"), std::string::npos);
+    }
+    EXPECT_EQ(LastBox().text, "Initialization Brannox failed !\nDriver not installed !");
+    EXPECT_EQ(adapter.openedKind, "tap0901");
+    EXPECT_EQ(adapter.calls.back(), "Close 1000") << "the adapter itself is never opened";
+  }
+  EXPECT_TRUE(adapter.written.empty());
+
+  // Another page (the next run) asks again; yes opens it and the MAC goes to the same kind.
+  CFilterDlg next{dialog, 2, nullptr, &store, &adapter, FILTER_PAGE_TARGETS{&table, &counters, &lock}};
+  next.OnInitDialog();
+  dialog.ClearMessageBoxes();
+  dialog.QueueAnswer(BoxResult::Yes);
+  dialog.CheckButton(IDC_SET_MAC, 1);
+  dialog.SetItemText(IDC_MAC, "00:02:C0:A8:EE:EE");
+  dialog.SetItemText(IDC_IP, "192.168.238.238");
+  ASSERT_TRUE(next.ApplyFilterSettings()) << LastBox().text;
+  EXPECT_EQ(dialog.MessageBoxes().front().caption, "Question ?");
+  EXPECT_EQ(adapter.calls.back(), "Open 2 192.168.238.238 1 1000 604800");
+  EXPECT_EQ(adapter.writtenKind, "tap0901");
+  EXPECT_FALSE(adapter.written.empty());
+}
+
 TEST_F(FilterPageTest, SetMacWritesTheUnicastMacOnlyWhenItDiffersAndReportsTheOutcome) {
   dialog.CheckButton(IDC_SET_MAC, 1);
   ASSERT_TRUE(Apply("00:02:C0:A?:??:EE", "192.168.238.238", "1", "0", "0"));

@@ -21,7 +21,10 @@
 class CFakeAdapter final : public CFilterAdapter {
  public:
   void Close(DWORD delay) override { calls.push_back("Close " + std::to_string(delay)); }
-  int Open(unsigned instance, const BYTE ip[4], int useDhcp, DWORD tapDelay, DWORD leaseTime) override {
+  int Open(unsigned instance, const BYTE ip[4], int useDhcp, DWORD tapDelay, DWORD leaseTime,
+           const char* componentId, const AdapterTakeOverQuestion& mayTakeOver) override {
+    openedKind = componentId;
+    if (!takenId.empty() && !mayTakeOver(takenId)) return kAdapterNotInstalled;
     calls.push_back("Open " + std::to_string(instance) + " " + std::to_string(ip[0]) + "." + std::to_string(ip[1]) +
                     "." + std::to_string(ip[2]) + "." + std::to_string(ip[3]) + " " + std::to_string(useDhcp) + " " +
                     std::to_string(tapDelay) + " " + std::to_string(leaseTime));
@@ -31,11 +34,14 @@ class CFakeAdapter final : public CFilterAdapter {
     std::copy(mac, mac + 6, out);
     return getMacResult;
   }
-  int WriteMac(const BYTE in[6]) override {
+  int WriteMac(const BYTE in[6], const char* componentId) override {
+    writtenKind = componentId;
     written.assign(in, in + 6);
     return writeMacResult;
   }
   std::vector<std::string> calls;
+  std::string takenId;  // an adapter another program seems to use: the page is asked
+  std::string openedKind, writtenKind;
   int openResult = 0;
   BYTE mac[6] = {0x00, 0xFF, 0x11, 0x22, 0x33, 0x44};
   BOOL getMacResult = TRUE;

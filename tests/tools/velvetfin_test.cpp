@@ -221,6 +221,44 @@ TEST(Velvetfin, AProfileWithDiseqcSwitchesTunesAndLocks) {
   EXPECT_NE(settings.find("LOF1=9750000"), std::string::npos) << settings;
 }
 
+// A VPN's TAP-Windows6 adapter chosen in the settings: the program asks before taking
+// it; "no" leaves it alone (the page reports it as not installed), "yes" takes it.
+TEST(Velvetfin, AnAdapterAnotherProgramUsesIsTakenOnlyWhenTheAnswerIsYes) {
+  auto hex = [](const std::string& bytes) {
+    std::string out;
+    for (unsigned char c : bytes) out += "0123456789abcdef"[c >> 4], out += "0123456789abcdef"[c & 15];
+    return out;
+  };
+  for (const char* answer : {"no", "yes"}) {
+    SCOPED_TRACE(answer);
+    VelvetfinProcess p(std::string("vpn-") + answer);
+    {
+      std::FILE* f = std::fopen(p.Path("vpn.ini").c_str(), "wb");
+      ASSERT_NE(f, nullptr);
+      std::fputs("[Sat]\nFriendlyName=Emulated DVB-S2 Tuner\n[Adapter]\nComponentId=root\\tap0901\nUsedBy=10.8.0.6\n", f);
+      std::fclose(f);
+      f = std::fopen(p.Path("registry").c_str(), "wb");
+      ASSERT_NE(f, nullptr);
+      std::string settings = "velvetfin-registry 1\nK HKCU\\Software\\Tarnwick\\Grayheron\\Common\nV 1 " +
+                             hex("AdapterComponentId") + " " + hex(std::string("TAP0901", 8)) + "\nV 4 " +
+                             hex("ConfirmOnExit") + " 00000000\n";
+      std::fputs(settings.c_str(), f);
+      std::fclose(f);
+    }
+    ASSERT_EQ(p.Run({"--devices", p.Path("vpn.ini"), "--seconds", "3", "--answer", answer}), 0) << p.Err();
+    std::string err = p.Err(), out = p.Out();
+    EXPECT_EQ(Count(err, "Question ? The network adapter is connected or has an address"), 1u) << err;
+    if (std::string(answer) == "no") {
+      EXPECT_NE(err.find("Error ! Initialization Brannox failed ! / Driver not installed !"), std::string::npos) << err;
+      EXPECT_NE(out.find("Adapter: 0 packets"), std::string::npos) << out;
+    } else {
+      EXPECT_EQ(err.find("Error !"), std::string::npos) << err;
+      EXPECT_EQ(out.find("Adapter: 0 packets"), std::string::npos) << out;
+      EXPECT_NE(out.find("Adapter: "), std::string::npos) << out;
+    }
+  }
+}
+
 TEST(Velvetfin, ACorruptSettingsFileIsKeptAsideReportedAndReplacedByDefaults) {
   VelvetfinProcess p("corrupt");
   const std::string garbage = "velvetfin-registry 1\nK HKCU\\Software\\%zz\n";

@@ -7,6 +7,14 @@
 // After <windows.h>, which the seam's header brings.
 #include <commctrl.h>
 
+#include <string>
+#include <vector>
+
+#include "pages/filter_dlg_ids.h"
+#include "pages/lnb_dlg_ids.h"
+#include "pages/tuner_dlg_ids.h"
+#include "ui/setup_dlg_ids.h"
+
 namespace {
 
 HWND Child(HWND parent, const wchar_t* cls, DWORD style, int id) {
@@ -69,6 +77,56 @@ TEST(DialogWin32Test, ControlsAnswerTheSeamLikeTheInMemoryDialog) {
   d.SetProgressRange(6, 0, 50);
   d.SetProgressPos(6, 20);
   EXPECT_EQ(d.GetProgressPos(6), 20);
+  DestroyWindow(parent);
+}
+
+INT_PTR CALLBACK NoDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+// The pages as the resource compiler built them: every control inside its page, and
+// no two controls on top of each other (group boxes frame others, so they may).
+TEST(DialogWin32Test, PageTemplatesPlaceEveryControlApart) {
+  INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_UPDOWN_CLASS};
+  InitCommonControlsEx(&icc);
+  HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 800, 600, nullptr, nullptr,
+                                nullptr, nullptr);
+  if (!parent) GTEST_SKIP() << "no desktop to create windows on";
+  for (int page : {IDD_TUNER_PAGE, IDD_LNB_PAGE, IDD_FILTER_PAGE, IDD_SETUP_PAGE}) {
+    SCOPED_TRACE(page);
+    HWND dialog = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(page), parent, NoDialogProc, 0);
+    ASSERT_NE(dialog, nullptr);
+    RECT client;
+    GetClientRect(dialog, &client);
+    struct PLACED {
+      int id;
+      RECT rect;
+    };
+    std::vector<PLACED> controls;
+    for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+      wchar_t cls[32] = {};
+      GetClassNameW(c, cls, 32);
+      // The language icon sizes itself to the picture it is given.
+      if ((std::wstring(cls) == L"Button" && (GetWindowLongW(c, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX) ||
+          GetDlgCtrlID(c) == IDC_LANGUAGE_ICON)
+        continue;
+      RECT r;
+      GetWindowRect(c, &r);
+      MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+      EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom)
+          << "control " << GetDlgCtrlID(c) << " leaves the page";
+      // Controls that touch in dialog units may share a pixel once rounded.
+      --r.right;
+      --r.bottom;
+      controls.push_back(PLACED{GetDlgCtrlID(c), r});
+    }
+    EXPECT_GT(controls.size(), 5u);
+    for (size_t a = 0; a < controls.size(); ++a)
+      for (size_t b = a + 1; b < controls.size(); ++b) {
+        RECT both;
+        EXPECT_FALSE(IntersectRect(&both, &controls[a].rect, &controls[b].rect))
+            << "controls " << controls[a].id << " and " << controls[b].id << " overlap";
+      }
+    DestroyWindow(dialog);
+  }
   DestroyWindow(parent);
 }
 

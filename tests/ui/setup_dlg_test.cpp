@@ -81,8 +81,11 @@ TEST_F(SetupDlgTest, FreshInstallationShowsTheDefaultsAndChangesNothing) {
   EXPECT_TRUE(page->PowerOffOnExit());
   EXPECT_EQ(page->SignalUpdateSeconds(), 1);
   EXPECT_EQ(page->RetuneSeconds(), 0);
+  EXPECT_EQ(Items(IDC_ADAPTER_KIND), (std::vector<std::string>{"brannoxnic", "tap0901"}));
+  EXPECT_EQ(Selected(IDC_ADAPTER_KIND), "brannoxnic");
   for (const char* name : {"Priority", "Affinity", "SignalUpdate", "Retune", "Lang", "HideOnStart"})
     EXPECT_EQ(Stored(name), -12345) << name;
+  EXPECT_EQ(store->ReadText("Common", "AdapterComponentId", "none"), "none");
   EXPECT_FALSE(registry.KeyExists(kHkeyCurrentUser, kRun));
 }
 
@@ -178,6 +181,27 @@ TEST_F(SetupDlgTest, EveryChangeIsStoredAndPriorityAndAffinityApplyAtOnce) {
   EXPECT_TRUE(page->OnCommand(IDC_PRIORITY, kSelChange));
   EXPECT_TRUE(dialog.MessageBoxes().empty());
   EXPECT_FALSE(page->OnCommand(9999, kClicked));
+}
+
+TEST_F(SetupDlgTest, TheAdapterKindIsShownFromAnySpellingAndStoredWhenChanged) {
+  for (auto [stored, shown] : {std::pair{"ROOT\\Tap0901", "tap0901"}, {"TAP0901", "tap0901"}, {"nonsense", "brannoxnic"}}) {
+    store->WriteText("Common", "AdapterComponentId", stored);
+    auto page = Open();
+    EXPECT_EQ(Selected(IDC_ADAPTER_KIND), shown) << stored;
+    EXPECT_EQ(page->AdapterComponentId(), shown);
+    // The kind already stored: its spelling stays as the user wrote it.
+    EXPECT_TRUE(page->OnCommand(IDC_ADAPTER_KIND, kSelChange));
+    EXPECT_EQ(store->ReadText("Common", "AdapterComponentId", ""), stored);
+  }
+  auto page = Open();
+  Select(IDC_ADAPTER_KIND, "tap0901");
+  EXPECT_TRUE(page->OnCommand(IDC_ADAPTER_KIND, kSelChange));
+  EXPECT_EQ(store->ReadText("Common", "AdapterComponentId", ""), "tap0901");
+  Select(IDC_ADAPTER_KIND, "brannoxnic");
+  EXPECT_TRUE(page->OnCommand(IDC_ADAPTER_KIND, kSelChange));
+  EXPECT_EQ(store->ReadText("Common", "AdapterComponentId", ""), "brannoxnic");
+  EXPECT_FALSE(page->OnCommand(IDC_ADAPTER_KIND, kClicked));
+  EXPECT_TRUE(dialog.MessageBoxes().empty());
 }
 
 TEST_F(SetupDlgTest, AutostartValueBelongsToItsInstance) {

@@ -67,6 +67,9 @@ bool InstallEmulatedPlatform(const GUI_OPTIONS& options, unsigned instance,
   for (unsigned k = 0; k <= instance; ++k) {
     EMULATED_TAP_SETUP setup;
     if (k < instance) setup.instanceId = FormatText("{5F3A1C2E-7B4D-4E8A-9C61-0B2D3E4F5A%02X}", 0x70 + k);
+    // The description may make the adapters TAP-Windows6 ones, this instance's a VPN's.
+    if (!options.devices.empty()) ReadAdapterDescription(ProfileFile(), options.devices, setup);
+    if (k < instance) setup.usedElsewhereAddress.clear();
     adapters->push_back(InstallEmulatedTap(setup));
   }
   return true;

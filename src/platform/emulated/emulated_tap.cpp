@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/emulated/emulated_registry.h"
+#include "platform/profile_file.h"
 #include "platform/system.h"
 #include "platform/text_util.h"
 
@@ -104,10 +105,22 @@ void CEmulatedTapAdapter::SetGone(bool gone) {
 }
 uint64_t CEmulatedTapAdapter::RefusedWrites() const { return m_refusedWrites.load(); }
 
+void CEmulatedTapAdapter::SetDescription(const std::string& description) {
+  std::lock_guard g(m_lock);
+  m_description = description;
+}
+
+void CEmulatedTapAdapter::SetUsedElsewhere(const std::string& address, const std::string& mask) {
+  std::lock_guard g(m_lock);
+  m_usedElsewhere = true;
+  m_otherAddress = ADAPTER_IP{address, mask};
+}
+
 bool CEmulatedTapAdapter::OnOpen() {
   std::lock_guard g(m_lock);
   if (m_refuseOpen || m_gone.load()) return false;
   m_staleHandles = false;
+  m_usedElsewhere = false;
   ++m_openHandles;
   return true;
 }
@@ -196,12 +209,15 @@ bool CEmulatedTapAdapter::Describe(ADAPTER_INFO& info) {
   std::lock_guard g(m_lock);
   if (!m_listed) return false;
   info.adapterName = m_instanceId;
-  info.description = "Brannox Virtual Ethernet Adapter";
+  info.description = m_description;
   std::memcpy(info.address, m_mac, 6);
   info.addressLength = 6;
   info.dhcpEnabled = m_windowsDhcp;
+  info.connected = m_media || m_usedElsewhere;
   ADAPTER_IP ip{"0.0.0.0", "0.0.0.0"};
-  if (!m_windowsDhcp) {
+  if (m_usedElsewhere) {
+    ip = m_otherAddress;
+  } else if (!m_windowsDhcp) {
     ip = ADAPTER_IP{m_fixedAddress, m_fixedMask};
   } else if (m_media && m_dhcpSet) {
     // Windows asks the driver's DHCP server once the link is up; the lease takes a moment.
@@ -252,9 +268,18 @@ std::shared_ptr<CEmulatedTapAdapter> InstallEmulatedTap(const EMULATED_TAP_SETUP
 
   auto sink = setup.sink ? setup.sink : std::make_shared<CPacketSink>();
   auto adapter = std::make_shared<CEmulatedTapAdapter>(setup.instanceId, mac, sink);
+  // The name Windows shows for a TAP-Windows6 adapter.
+  if (LowerCase(setup.componentId).find("tap0901") != std::string::npos)
+    adapter->SetDescription("TAP-Windows Adapter V9");
+  if (!setup.usedElsewhereAddress.empty()) adapter->SetUsedElsewhere(setup.usedElsewhereAddress, "255.255.255.0");
   io.Install(adapter->DevicePath(), adapter);
   list.AddSource(adapter);
   return adapter;
+}
+
+void ReadAdapterDescription(CProfileFile& files, const std::string& file, EMULATED_TAP_SETUP& setup) {
+  setup.componentId = files.GetString(file, "Adapter", "ComponentId", setup.componentId.c_str(), 256);
+  setup.usedElsewhereAddress = files.GetString(file, "Adapter", "UsedBy", "", 64);
 }
 
 void UninstallEmulatedTap(const std::shared_ptr<CEmulatedTapAdapter>& adapter, CEmulatedDeviceIo* deviceIo,

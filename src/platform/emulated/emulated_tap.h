@@ -16,6 +16,7 @@
 #include "platform/emulated/packet_sink.h"
 
 class CEmulatedRegistry;
+class CProfileFile;
 
 struct TAP_CONTROL_RECORD {
   DWORD code;
@@ -38,6 +39,11 @@ class CEmulatedTapAdapter final : public CEmulatedDevice, public CAdapterListSou
   void SetAddressDelay(int listQueries);
   // Not shown in the system's adapter list at all.
   void SetListed(bool listed);
+  // The name the adapter list shows.
+  void SetDescription(const std::string& description);
+  // Another program (a VPN client) has the adapter: the list shows it connected with
+  // this address until the program here opens the device.
+  void SetUsedElsewhere(const std::string& address, const std::string& mask);
   // The device refuses to open; a control fails with ERROR_GEN_FAILURE.
   void SetRefuseOpen(bool refuse);
   void SetControlFails(DWORD code, bool fails);
@@ -90,6 +96,9 @@ class CEmulatedTapAdapter final : public CEmulatedDevice, public CAdapterListSou
   int m_addressDelay = 0;
   int m_queriesSinceMedia = 0;
   bool m_listed = true;
+  std::string m_description = "Brannox Virtual Ethernet Adapter";
+  bool m_usedElsewhere = false;
+  ADAPTER_IP m_otherAddress;
 };
 
 // The NetCfgInstanceId of the emulated platform's own adapter.
@@ -97,13 +106,19 @@ constexpr char kEmulatedTapInstanceId[] = "{5F3A1C2E-7B4D-4E8A-9C61-0B2D3E4F5A60
 
 struct EMULATED_TAP_SETUP {
   std::string instanceId = kEmulatedTapInstanceId;
-  std::string componentId = "brannoxnic";
+  std::string componentId = "brannoxnic";  // or "tap0901", "root\\tap0901"
   BYTE mac[6] = {0x00, 0xFF, 0x4B, 0x52, 0x00, 0x01};
   CEmulatedRegistry* registry = nullptr;        // EmulatedRegistry() when null
   CEmulatedDeviceIo* deviceIo = nullptr;        // EmulatedDeviceIo() when null
   CEmulatedAdapterList* adapterList = nullptr;  // EmulatedAdapterList() when null
   std::shared_ptr<CPacketSink> sink;            // a counting sink when null
+  // Not empty: another program (a VPN client) has the adapter, connected with this address.
+  std::string usedElsewhereAddress;
 };
+
+// What the [Adapter] section of a device description says about the adapter:
+// "ComponentId" (default brannoxnic) and "UsedBy" (an address another program gave it).
+void ReadAdapterDescription(CProfileFile& files, const std::string& file, EMULATED_TAP_SETUP& setup);
 
 // Installs one adapter: the next free class sub-key ("0000", "0001", ...) with its
 // "ComponentId" and "NetCfgInstanceId" (an existing sub-key with this id is reused),

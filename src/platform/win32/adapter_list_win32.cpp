@@ -30,6 +30,12 @@ class CWin32AdapterList final : public CAdapterList {
       info.addressLength = a->AddressLength < sizeof(info.address) ? a->AddressLength : sizeof(info.address);
       std::memcpy(info.address, a->Address, info.addressLength);
       info.dhcpEnabled = a->DhcpEnabled != 0;
+      // The adapter info has no link state; the interface table does.
+      MIB_IFROW row = {};
+      row.dwIndex = a->Index;
+      if (::GetIfEntry(&row) == NO_ERROR)
+        info.connected = row.dwOperStatus == MIB_IF_OPER_STATUS_CONNECTED ||
+                         row.dwOperStatus == MIB_IF_OPER_STATUS_OPERATIONAL;
       for (const IP_ADDR_STRING* ip = &a->IpAddressList; ip; ip = ip->Next)
         info.ipAddresses.push_back(
             ADAPTER_IP{std::string(ip->IpAddress.String, strnlen(ip->IpAddress.String, sizeof(ip->IpAddress.String))),
