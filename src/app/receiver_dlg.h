@@ -14,13 +14,14 @@
 #include "ui/setup_dlg.h"
 #include "ui/splash_dlg.h"
 #include "ui/xtab_ctrl.h"
+#include "vf_version.h"
 
 class SettingsStore;
 
 constexpr UINT_PTR kMainTimerId = 42;
 constexpr UINT kMainTimerPeriod = 1000;
 constexpr char kProgramName[] = "Velvetfin";
-constexpr char kVersionText[] = "1.1.4.15";
+constexpr char kVersionText[] = VF_VERSION_TEXT;
 
 // The registered messages of other programs ("GRAYHERON_TUNER", "GRAYHERON_FILTER").
 UINT TunerCommandMessage();

@@ -173,7 +173,10 @@ int CDataPath::ParseMpeSections(int32_t pid, BYTE* b, int32_t& fill) {
       const uint32_t crc = Crc32(s, size_t(total - 4));
       const BYTE* c = s + total - 4;
       const uint32_t stored = (uint32_t(c[0]) << 24) | (uint32_t(c[1]) << 16) | (uint32_t(c[2]) << 8) | c[3];
-      if (crc != stored) return 0;
+      if (crc != stored) {
+        m_counters.crcErrors.Add(1);
+        return 0;
+      }
     }
     const BYTE mac[6] = {s[11], s[10], s[9], s[8], s[4], s[3]};
     if (m_filters.ipv6)

@@ -11,6 +11,7 @@ void StreamCounters::ZeroAll() {
   discontinuityCount.Set(0);
   tsPayloadBytesPrev.Set(0);
   tsPayloadBytes.Set(0);
+  crcErrors.Set(0);
 }
 
 FilterTable::FilterTable() { Reset(); }

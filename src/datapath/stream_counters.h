@@ -25,6 +25,8 @@ struct StreamCounters {
   CCounter mpeBytes;
   CCounter greBytes;
   CCounter ipv4Bytes;
+  // Datagram sections dropped because their CRC-32 did not match.
+  CCounter crcErrors;
   // Beyond IPv4 MPE (all stay 0 with IPv6 and ULE off): IPv6 bytes delivered, bytes of
   // good ULE SNDUs, and one count per reason a packet or SNDU was dropped.
   CCounter ipv6Bytes;

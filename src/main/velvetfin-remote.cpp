@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "remote/receiver_figures.h"
 #include "remote/remote_command_line.h"
 #include "remote/remote_control.h"
 
@@ -22,7 +23,14 @@ int NoReceiver(unsigned instance) {
   return kExitNoReceiver;
 }
 
-int Status(unsigned instance, bool watch) {
+// The status block and, from a receiver that keeps them, its figures, as one JSON line.
+std::string StatusJson(unsigned instance, const STATUS_BLOCK_TEXT& status) {
+  RECEIVER_FIGURES figures;
+  const bool known = ReadFiguresBlock(instance, &figures);
+  return FormatStatusJson(instance, status, known ? &figures : nullptr) + "\n";
+}
+
+int Status(unsigned instance, bool watch, bool json) {
   STATUS_BLOCK_TEXT status;
   std::string raw, previous, error;
   std::signal(SIGINT, OnStop);
@@ -33,14 +41,19 @@ int Status(unsigned instance, bool watch) {
       if (!first) return kExitAnswered;  // watched until the receiver ended
       return NoReceiver(instance);
     }
-    if (first || raw != previous) {
+    if (json) {
+      // Rates and counters change every tick, not only with the block: a line per reading.
+      std::fputs(StatusJson(instance, status).c_str(), stdout);
+      std::fflush(stdout);
+    } else if (first || raw != previous) {
       std::fputs(status.valid ? FormatStatusLines(status).c_str() : "no status yet\n", stdout);
       if (watch) std::fputs("\n", stdout);
       std::fflush(stdout);
       previous = raw;
     }
     if (!watch) return status.valid ? kExitAnswered : kExitRefused;
-    for (int i = 0; i < 5 && !g_stop; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    // A JSON watcher reads once a second, as often as the receiver ticks.
+    for (int i = 0; i < (json ? 25 : 5) && !g_stop; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(40));
     if (g_stop) return kExitAnswered;
   }
 }
@@ -63,7 +76,7 @@ int main(int argc, char** argv) {
   // Requests between status reads go together, in one exchange.
   for (size_t i = 0; i < line.actions.size();) {
     if (line.actions[i].status) {
-      int code = Status(line.instance, line.actions[i].watch);
+      int code = Status(line.instance, line.actions[i].watch, line.actions[i].json);
       if (code == kExitNoReceiver || code == kExitError) return code;
       if (code != kExitAnswered) exitCode = code;
       ++i;

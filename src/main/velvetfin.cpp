@@ -40,6 +40,7 @@
 #include "platform/service_control.h"
 #include "platform/sound.h"
 #include "platform/system.h"
+#include "remote/receiver_figures.h"
 #include "remote/remote_control.h"
 #include "settings/settings_store.h"
 #include "ui/dialog_ids.h"
@@ -56,6 +57,7 @@
 #include <unistd.h>
 
 #include "platform/linux/privileges.h"
+#include "platform/linux/sd_notify.h"
 #endif
 
 namespace {
@@ -77,6 +79,7 @@ struct OPTIONS {
   std::string adapterSection;  // description: [Adapter] Installed=0 leaves it out
   std::string statFile;
   bool counters = false;
+  std::string metrics;  // Prometheus text file rewritten each tick
   // Sound alerts as if ticked on the Status/Tuner page: list entry (-1 off) and the two boxes.
   int soundMode = -1;
   bool soundNoSignal = false;
@@ -87,7 +90,7 @@ void Usage(FILE* out) {
   std::fprintf(out,
                "usage: velvetfin [N] [--devices FILE] [--seconds S] [--select K[,default]] [--answer yes|no]\n"
                "                 [--pcap FILE] [--tun [--user NAME]] [--dump-calls FILE] [--stat-file FILE] [--counters]\n"
-               "                 [--sound combo|level|quality[,nosignal][,digits]]\n"
+               "                 [--sound combo|level|quality[,nosignal][,digits]] [--metrics FILE]\n"
                "  N                 instance number (separate settings, log and adapter)\n"
                "  --devices FILE    emulated tuners from a description (default: the built-in DVB-S2 tuner)\n"
                "  --seconds S       quit after S seconds (as the Exit button does)\n"
@@ -100,6 +103,7 @@ void Usage(FILE* out) {
                "  --stat-file FILE  log the signal statistic to FILE (as if chosen on the Status/Tuner page)\n"
                "  --sound MODE      tick the page's sound alerts with MODE (,nosignal: \"Notify, when no\n"
                "                    signal\", ,digits: \"Say each digit\"); each file is printed, not played\n"
+               "  --metrics FILE    rewrite FILE each second with the figures in the Prometheus text format\n"
                "  --counters        end each status line with the datagrams the emulated stream carried per\n"
                "                    PID and the packets the adapter took, read at one instant\n");
 }
@@ -133,9 +137,13 @@ std::string ParseOptions(int argc, char** argv, OPTIONS* o) {
     if (a == "--help" || a == "-h") {
       Usage(stdout);
       std::exit(0);
-    } else if (a == "--devices" || a == "--pcap" || a == "--dump-calls" || a == "--stat-file") {
+    } else if (a == "--devices" || a == "--pcap" || a == "--dump-calls" || a == "--stat-file" || a == "--metrics") {
       if (!next || !*next) return a + " needs a file";
-      (a == "--devices" ? o->devices : a == "--pcap" ? o->pcap : a == "--dump-calls" ? o->dumpCalls : o->statFile) = next;
+      (a == "--devices"      ? o->devices
+       : a == "--pcap"       ? o->pcap
+       : a == "--dump-calls" ? o->dumpCalls
+       : a == "--metrics"    ? o->metrics
+                             : o->statFile) = next;
       ++i;
     } else if (a == "--seconds") {
       if (!ParseCount(next, 1, 31 * 86400L, &v)) return "--seconds needs a number of seconds (1..2678400)";
@@ -269,6 +277,68 @@ class CStatusPrinter {
   bool m_started = false;
   std::chrono::steady_clock::time_point m_last;
   uint64_t m_bytes[kFilterCount] = {};
+};
+
+// Each tick's figures for the figures block, the metrics file and the service manager.
+class CFiguresReport {
+ public:
+  CFiguresReport(unsigned instance, std::string metricsPath)
+      : m_publisher(instance), m_metricsPath(std::move(metricsPath)) {
+    m_figures.instance = instance;
+  }
+  void Tick(CReceiverDlg& dialog, const CPacketSink& sink) {
+    auto now = std::chrono::steady_clock::now();
+    const double seconds = m_started ? std::chrono::duration<double>(now - m_last).count() : 0.0;
+    m_last = now;
+    RECEIVER_FIGURES& f = m_figures;
+    for (int k = 0; k < kFilterCount && k < kFigureFilters; ++k) {
+      const uint64_t before = f.filterBytes[k];
+      f.filterBytes[k] = m_filterBytes[k].Update(TheFilterTable().entry[k].bytes.Get());
+      f.filterBytesPerSecond[k] = seconds > 0 ? double(f.filterBytes[k] - before) / seconds : 0.0;
+    }
+    m_started = true;
+    SIGNAL_STATE signal;
+    if (CTunerPage* tuner = dialog.TunerPage()) {
+      signal = tuner->Signal();
+      f.retunes = tuner->RetuneCount();
+    }
+    f.locked = signal.locked;
+    f.level = signal.level;
+    f.quality = signal.quality;
+    f.extended = signal.haveExtended;
+    f.rfLevel = signal.rfLevel;
+    f.snr = signal.snr;
+    f.ber = signal.ber;
+    f.icon = dialog.StatusIcon();
+    f.profile = dialog.ProfileName();
+    StreamCounters& counters = TheStreamCounters();
+    f.tsBytes = m_tsBytes.Update(counters.tsPayloadBytes.Get());
+    f.crcErrors = m_crcErrors.Update(counters.crcErrors.Get());
+    f.continuityErrors = m_continuity.Update(counters.discontinuityCount.Get());
+    // As the summary counts them: taken by the adapter, less those that never got out.
+    f.packetsFailed = sink.Failures();
+    f.packetsWritten = sink.Packets() - f.packetsFailed;
+    f.bytesWritten = sink.Bytes();
+    m_publisher.Publish(f);
+    if (!m_metricsPath.empty()) {
+      std::string error;
+      if (!WriteFileAtomically(m_metricsPath, FormatMetricsText(f), &error)) {
+        if (!m_metricsFailureSaid) std::fprintf(stderr, "velvetfin: --metrics: %s\n", error.c_str());
+        m_metricsFailureSaid = true;
+      } else {
+        m_metricsFailureSaid = false;
+      }
+    }
+  }
+
+ private:
+  CFiguresPublisher m_publisher;
+  std::string m_metricsPath;
+  RECEIVER_FIGURES m_figures;
+  bool m_started = false;
+  bool m_metricsFailureSaid = false;
+  std::chrono::steady_clock::time_point m_last;
+  CMonotonicTotal m_filterBytes[kFigureFilters], m_tsBytes, m_crcErrors, m_continuity;
 };
 
 // The emulated stream's carried datagrams per PID and the adapter's packets, read at
@@ -623,6 +693,11 @@ int main(int argc, char** argv) {
   SetSoundPlayer(&sounds);
   CStatusPrinter status;
   CSettingsFileReport settingsReport;
+  std::unique_ptr<CFiguresReport> figures;
+#ifndef _WIN32
+  // Under systemd (Type=notify): ready at the first tick, alive at every tick after it.
+  CServiceNotifier serviceManager;
+#endif
   const bool counters = o.counters;
   // Other programs control the receiver through its remote socket (window under
   // Windows) and watch its status block.
@@ -647,10 +722,18 @@ int main(int argc, char** argv) {
         if (int pending = g_signals.load()) RequestQuit(pending >= 2);
         if (g_deadlinePassed.load()) RequestQuit(false);
         if (o.soundMode >= 0) TickSoundAlerts(dialog, o);
+        figures = std::make_unique<CFiguresReport>(instance, o.metrics);
+#ifndef _WIN32
+        serviceManager.Notify("READY=1");
+#endif
       }
       status.Print(dialog);
       // A capture file reads whole up to the last second, however the run ends later.
       if (!sink->Flush(1000)) RaiseDataPathWarning(DATA_PATH_WARNING::CantWrite);
+      figures->Tick(dialog, *sink);
+#ifndef _WIN32
+      serviceManager.Notify("WATCHDOG=1");
+#endif
       if (counters) PrintCounters(devices, *sink);
       settingsReport.EachTick();
       for (const CRecordingSoundPlayer::PLAYED& played : sounds.TakePlayed())
@@ -671,6 +754,10 @@ int main(int argc, char** argv) {
     });
     result = app.Run();
   }
+#ifndef _WIN32
+  serviceManager.Notify("STOPPING=1");
+#endif
+  figures.reset();
   // After the loop: a request still waiting is answered 0, none runs beside the shutdown.
   remote.reset();
   SetStatusPublisherFactory(nullptr);

@@ -1,5 +1,10 @@
 #include "pages/sound_alerts.h"
 
+#ifndef _WIN32
+#include <filesystem>
+#include <system_error>
+#endif
+
 #include "ui/languages.h"
 #include "ui/message_box.h"
 
@@ -8,6 +13,20 @@ namespace {
 std::string ProgramFolder(const std::string& modulePath) {
   size_t slash = modulePath.find_last_of("\\/");
   return slash == std::string::npos ? std::string() : modulePath.substr(0, slash);
+}
+
+// "snd" beside the program; an installed Linux program (/usr/bin) finds its sounds in
+// ../share/velvetfin/snd instead, relative so that an unpacked copy finds its own.
+std::string SoundRoot(const std::string& modulePath, char sep) {
+  const std::string beside = ProgramFolder(modulePath) + sep + "snd";
+#ifndef _WIN32
+  std::error_code ec;
+  if (!std::filesystem::is_directory(beside, ec)) {
+    const std::string shared = ProgramFolder(modulePath) + "/../share/velvetfin/snd";
+    if (std::filesystem::is_directory(shared, ec)) return shared;
+  }
+#endif
+  return beside;
 }
 
 }  // namespace
@@ -19,7 +38,7 @@ char PathSeparator(const std::string& modulePath) {
 
 std::string SoundFolder(const std::string& modulePath, const std::string& languageCode) {
   const char sep = PathSeparator(modulePath);
-  std::string folder = ProgramFolder(modulePath) + sep + "snd";
+  std::string folder = SoundRoot(modulePath, sep);
   // Only a plain language code may become a folder name.
   bool plain = !languageCode.empty() && languageCode != kBuiltInLanguageCode &&
                languageCode.find_first_of("\\/.:") == std::string::npos;
@@ -29,7 +48,7 @@ std::string SoundFolder(const std::string& modulePath, const std::string& langua
 
 std::string SoundFile(const std::string& modulePath, const std::string& name) {
   const char sep = PathSeparator(modulePath);
-  return ProgramFolder(modulePath) + sep + "snd" + sep + name + ".wav";
+  return SoundRoot(modulePath, sep) + sep + name + ".wav";
 }
 
 std::vector<SOUND_CLIP> SpokenValue(const std::string& folder, char separator, int value, bool eachDigit) {

@@ -11,7 +11,9 @@ struct SOUND_CLIP {
 
 // "<program folder>\snd", or its sub-folder for the user-interface language
 // unless that is the built-in one ("DEF") or empty. The separator is the one the
-// module path uses, so the same code finds the files on every platform.
+// module path uses, so the same code finds the files on every platform. Outside
+// Windows, when there is no "snd" beside the program, <program folder>/../share/velvetfin/snd
+// (the installed package's place) is used where it exists.
 std::string SoundFolder(const std::string& modulePath, const std::string& languageCode);
 // "<program folder>\snd\<name>.wav": the lock and no-lock sounds, never localised.
 std::string SoundFile(const std::string& modulePath, const std::string& name);

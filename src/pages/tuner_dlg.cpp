@@ -760,6 +760,7 @@ void CTunerDlg::Retune(DWORD now) {
   Tune();
   m_lastTune = NonZeroTick(now);
   m_lastRead = 0;
+  ++m_retunes;
 }
 
 bool CTunerDlg::PeriodicUpdate() {

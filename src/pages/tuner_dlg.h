@@ -47,6 +47,7 @@ class CTunerDlg final : public CTunerPage {
   void ApplySettings() override;
   bool PeriodicUpdate() override;
   SIGNAL_STATE Signal() const override { return m_signal; }
+  uint64_t RetuneCount() const override { return m_retunes; }
   int HandleTunerCommand(unsigned command, uint32_t value) override;
 
   // The up-down beside the frequency: delta as the notification gives it.
@@ -102,6 +103,7 @@ class CTunerDlg final : public CTunerPage {
   TUNER_PROFILE_VALUES m_values;
   PARAM_TUNE m_tune;
   DWORD m_lastTune = 0;  // ticks; 0 = no tune yet
+  uint64_t m_retunes = 0;
   DWORD m_lastRead = 0;  // ticks; 0 = read at the next tick
   bool m_apsk = false;
   SIGNAL_STATE m_signal;

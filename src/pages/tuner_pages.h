@@ -59,6 +59,8 @@ class CTunerPage {
   // The main timer's tick: the signal monitor. True when the tuner is locked.
   virtual bool PeriodicUpdate() = 0;
   virtual SIGNAL_STATE Signal() const = 0;
+  // Retunes the signal monitor made after a lost lock, since the page was created.
+  virtual uint64_t RetuneCount() const { return 0; }
   // "GRAYHERON_TUNER" commands 0 to 15 (8 to 15 passed on to the LNB page): 1 listed, 0 not.
   virtual int HandleTunerCommand(unsigned command, uint32_t value) = 0;
 };

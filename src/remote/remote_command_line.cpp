@@ -63,8 +63,9 @@ std::string ParseAction(const std::vector<std::string>& args, size_t first, size
   if (kind == "status") {
     action->status = true;
     for (size_t i = first + 1; i < last; ++i) {
-      if (args[i] != "--watch") return "status takes only --watch";
-      action->watch = true;
+      if (args[i] == "--watch") action->watch = true;
+      else if (args[i] == "--json") action->json = true;
+      else return "status takes only --watch and --json";
     }
     action->label = "status";
     return "";
@@ -97,8 +98,11 @@ const char kRemoteUsage[] =
     "                       committed 13, uncommitted 14, positioner 15\n"
     "  filter CMD [VALUE]   a filter command: apply 0, ucpid 1, bcpid 2, mcpid 3, ip 4 (a.b.c.d or a\n"
     "                       number), dhcp 5, ipv6 6 (0 or 1), ulepid 7 (0: none)\n"
-    "  status [--watch]     the status block: lock, level, quality [, rf, snr, ber]; --watch prints it\n"
-    "                       again whenever it changes, until interrupted or the receiver ends\n"
+    "  status [--watch] [--json]\n"
+    "                       the status block: lock, level, quality [, rf, snr, ber]; --watch prints it\n"
+    "                       again whenever it changes, until interrupted or the receiver ends; --json\n"
+    "                       prints one JSON object per reading (one a line), with the status icon,\n"
+    "                       the rates, the adapter's packets and the profile where the receiver offers them\n"
     "  --instance N         the receiver started with instance number N (default 0)\n"
     "Values are only placed in the pages; \"tuner apply\" / \"filter apply\" makes them take effect.\n"
     "Each request prints one line: the request and the receiver's answer.\n"

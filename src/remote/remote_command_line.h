@@ -1,5 +1,5 @@
 // The command line of velvetfin-remote:
-//   [--instance N] tuner CMD [VALUE] | filter CMD [VALUE] | status [--watch]
+//   [--instance N] tuner CMD [VALUE] | filter CMD [VALUE] | status [--watch] [--json]
 // with several requests joined by "--". Commands are numbers or names.
 #pragma once
 #include <string>
@@ -10,6 +10,7 @@
 struct REMOTE_ACTION {
   bool status = false;  // read the status block instead of sending a request
   bool watch = false;
+  bool json = false;  // one JSON object per reading
   REMOTE_REQUEST request;
   std::string label;  // "tuner 1 11778000", as the output names it
 };

@@ -12,6 +12,7 @@
 #include "ui/message_box.h"
 #include "ui/setup_dlg_ids.h"
 #include "ui/string_table.h"
+#include "vf_version.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ constexpr char kDonationText[] =
     "Velvetfin is made in spare time. If it serves you well, tell a friend, report what "
     "breaks, or send a thank-you to the project.\r\n"
     "Velvetfin project \xE2\x80\x94 velvetfin.example.org";
-constexpr char kInfoLine[] = "Velvetfin - v.1.1.4.15";
+constexpr char kInfoLine[] = "Velvetfin - v." VF_VERSION_TEXT;
 
 const char* const kPriorityItems[] = {"Normal", "High", "Realtime"};
 // The adapter kinds, listed by the component id that names them in the system.

@@ -195,6 +195,8 @@ TEST_F(IntakeTest, SectionChecksDecideWhatIsDelivered) {
     EXPECT_EQ(t.io.writes.size(), 1u) << c.what;
     EXPECT_EQ(t.path.Section(500).fill, 0) << c.what;
   }
+  // Only the CRC mismatch counts as a CRC error (the operator's metrics show it).
+  EXPECT_EQ(t.counters.crcErrors.Get(), 1u);
 }
 
 TEST_F(IntakeTest, AnyPidFilterAssemblesEveryPidAndNonMpeDataFailsTheTableId) {

@@ -1,5 +1,11 @@
 // The spoken signal alerts of the Status/Tuner page: the files that say a value,
 // their folders, and what the signal monitor plays every second tick.
+#ifndef _WIN32
+#include <unistd.h>
+
+#include <filesystem>
+#endif
+
 #include "pages/sound_alerts.h"
 #include "platform/sound.h"
 #include "tuner_fixture.h"
@@ -37,6 +43,27 @@ TEST(SpokenValue, FoldersFollowTheLanguageAndTheModulePath) {
   EXPECT_EQ(SoundFile("C:\\VF\\velvetfin.exe", "nolock"), "C:\\VF\\snd\\nolock.wav");
   EXPECT_EQ(SoundFile("/opt/vf/velvetfin", "lock"), "/opt/vf/snd/lock.wav");
 }
+
+#ifndef _WIN32
+// The package's layout: programs in <root>/usr/bin, sounds in <root>/usr/share/velvetfin/snd;
+// "snd" beside the program still wins where both exist.
+TEST(SpokenValue, InstalledProgramFindsItsSoundsInShare) {
+  namespace fs = std::filesystem;
+  const fs::path root = fs::temp_directory_path() / ("vf-snd-" + std::to_string(::getpid()));
+  fs::remove_all(root);
+  fs::create_directories(root / "usr/bin");
+  const std::string program = (root / "usr/bin/velvetfin").string();
+  EXPECT_EQ(SoundFile(program, "lock"), (root / "usr/bin/snd/lock.wav").string());
+  fs::create_directories(root / "usr/share/velvetfin/snd/DEU");
+  const std::string shared = (root / "usr/bin/../share/velvetfin/snd").string();
+  EXPECT_EQ(SoundFile(program, "lock"), shared + "/lock.wav");
+  EXPECT_EQ(SoundFolder(program, "DEU"), shared + "/DEU");
+  EXPECT_EQ(SoundFolder(program, "DEF"), shared);
+  fs::create_directories(root / "usr/bin/snd");
+  EXPECT_EQ(SoundFolder(program, "DEF"), (root / "usr/bin/snd").string());
+  fs::remove_all(root);
+}
+#endif
 
 class SoundAlertTest : public TunerPageTest {
  protected:

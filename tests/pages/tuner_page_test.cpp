@@ -311,9 +311,11 @@ TEST_F(TunerPageTest, MonitorReadsAtItsIntervalAndRetunesWithoutLock) {
   m_tuner->PeriodicUpdate();
   EXPECT_EQ(reads(), 2);
   EXPECT_EQ(Commits(), 0);
+  EXPECT_EQ(m_tuner->RetuneCount(), 0u);
   m_system.tick += 1000;  // three seconds since the tune
   m_tuner->PeriodicUpdate();
   EXPECT_GE(Commits(), 1);
+  EXPECT_EQ(m_tuner->RetuneCount(), 1u);  // a user's own apply is no retune
   int afterRetune = reads();
   m_tuner->PeriodicUpdate();  // the retune asks for a read at the next tick
   EXPECT_EQ(reads(), afterRetune + 1);

@@ -2,8 +2,15 @@
 // velvetfin-remote's command line: pure rules, checked on every platform.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+#include <vector>
 
+#include "remote/receiver_figures.h"
 #include "remote/remote_command_line.h"
 #include "remote/remote_control.h"
 #include "remote/remote_protocol.h"
@@ -150,6 +157,10 @@ TEST(RemoteCommandLine, NamesNumbersValuesAndSeveralRequests) {
   EXPECT_FALSE(line.actions[4].watch);
 
   line = {};
+  ASSERT_EQ(ParseRemoteCommandLine({"status", "--json", "--watch"}, &line), "");
+  EXPECT_TRUE(line.actions[0].json && line.actions[0].watch);
+
+  line = {};
   ASSERT_EQ(ParseRemoteCommandLine({"filter", "99"}, &line), "");
   EXPECT_EQ(line.actions[0].label, "filter 99 0");
   ASSERT_EQ(ParseRemoteCommandLine({"--help"}, &(line = {})), "");
@@ -159,8 +170,109 @@ TEST(RemoteCommandLine, NamesNumbersValuesAndSeveralRequests) {
            {"tuner", "tune"}, {"tuner", "1", "2", "3"}, {"tuner", "1", "11.5"}, {"tuner", "1", "4294967296"},
            {"tuner", "1", "192.168.1.1"}, {"filter", "ip", "192.168.1.256"}, {"filter", "ip", "1.2.3"},
            {"radio", "1"}, {"tuner", "0", "--"}, {"--", "tuner", "0"}, {"status", "--watch", "--", "tuner", "0"},
-           {"tuner", "0", "--", "status", "--watch"}, {"status", "--all"}}) {
+           {"tuner", "0", "--", "status", "--watch"}, {"status", "--all"}, {"status", "--json", "--", "status", "--watch"}}) {
     line = {};
     EXPECT_NE(ParseRemoteCommandLine(bad, &line), "") << (bad.empty() ? "" : bad[0]);
   }
+}
+
+// The figures block, the JSON line and the metrics text: what scripts and Prometheus read.
+TEST(ReceiverFigures, BlockRoundTripsTornTextIsRefusedJsonAndMetricsNameEveryFigure) {
+  RECEIVER_FIGURES f;
+  f.instance = 2;
+  f.profile = "Astra \"19.2\\E\"\nX";
+  f.locked = true;
+  f.level = 80;
+  f.quality = 75;
+  f.extended = true;
+  f.rfLevel = -41;
+  f.snr = 12.5;
+  f.ber = 1e-6;
+  f.icon = 203;
+  f.filterBytesPerSecond[2] = 1250.5;
+  f.filterBytes[2] = 1ull << 40;
+  f.packetsWritten = 851;
+  f.bytesWritten = 908292;
+  f.packetsFailed = 3;
+  f.crcErrors = 7;
+  f.retunes = 1;
+  std::string text = FormatFiguresText(f);
+  ASSERT_LT(text.size(), kFiguresBlockSize);
+  std::vector<unsigned char> block(kFiguresBlockSize, 0);
+  std::memcpy(block.data(), text.data(), text.size());
+  RECEIVER_FIGURES back;
+  ASSERT_TRUE(ParseFiguresText(block.data(), block.size(), &back));
+  EXPECT_EQ(back.profile, "Astra \"19.2\\E\" X");  // a line break cannot pass into the block
+  EXPECT_EQ(back.filterBytes[2], 1ull << 40);
+  EXPECT_EQ(back.packetsFailed, 3u);
+  EXPECT_DOUBLE_EQ(back.ber, 1e-6);
+  EXPECT_EQ(back.rfLevel, -41);
+  // Cut short, a key twice or missing, a bad number, a foreign text: not figures.
+  for (const std::string& bad : {text.substr(0, text.size() - 4), "lock 1\n" + text, text.substr(text.find('\n') + 1),
+                                 std::string("instance x\n") + text.substr(text.find('\n') + 1), std::string("0\n0\n0\n")}) {
+    std::vector<unsigned char> b(kFiguresBlockSize, 0);
+    std::memcpy(b.data(), bad.data(), bad.size());
+    EXPECT_FALSE(ParseFiguresText(b.data(), b.size(), &back)) << bad;
+  }
+  // A profile name longer than the block is cut, never the figures.
+  f.profile = std::string(5000, 'p');
+  EXPECT_LT(FormatFiguresText(f).size(), kFiguresBlockSize);
+  f.profile = "Standard";
+
+  // JSON: the block's signal, extended only when there; the figures, or nulls without them.
+  const char* extended = "1\n80\n75\n-41\n12.50\n0.000001\n";
+  STATUS_BLOCK_TEXT s = ParseStatusBlock(reinterpret_cast<const unsigned char*>(extended), std::strlen(extended));
+  ASSERT_TRUE(s.extended);
+  EXPECT_EQ(FormatStatusJson(2, s, &f),
+            "{\"instance\":2,\"lock\":true,\"level\":80,\"quality\":75,\"snr_db\":12.50,\"ber\":0.000001,"
+            "\"rf_level_dbm\":-41,\"icon\":203,\"profile\":\"Standard\",\"rates_bytes_per_second\":{\"unicast\":0,"
+            "\"broadcast\":0,\"multicast\":1250.5,\"total\":1250.5},\"packets_written\":851,\"packets_failed\":3}");
+  STATUS_BLOCK_TEXT plain = ParseStatusBlock(reinterpret_cast<const unsigned char*>("0\n0\n0\n"), 6);
+  f.profile = "a\"b\\c\x01";
+  EXPECT_NE(FormatStatusJson(0, plain, &f).find("\"profile\":\"a\\\"b\\\\c\\u0001\""), std::string::npos);
+  EXPECT_EQ(FormatStatusJson(0, plain, nullptr),
+            "{\"instance\":0,\"lock\":false,\"level\":0,\"quality\":0,\"icon\":null,\"profile\":null,"
+            "\"rates_bytes_per_second\":null,\"packets_written\":null,\"packets_failed\":null}");
+
+  // Metrics: every family typed, counters _total, labels escaped, extended gauges only when offered.
+  std::string m = FormatMetricsText(f);
+  for (const char* line : {"# TYPE velvetfin_signal_snr_decibels gauge\n", "# TYPE velvetfin_crc_errors_total counter\n",
+                           "velvetfin_adapter_write_failures_total{instance=\"2\"} 3\n",
+                           "velvetfin_filter_receive_bytes_total{instance=\"2\",filter=\"multicast\"} 1099511627776\n",
+                           "velvetfin_filter_receive_rate_bytes_per_second{instance=\"2\",filter=\"multicast\"} 1250.5\n",
+                           "velvetfin_info{instance=\"2\",profile=\"a\\\"b\\\\c\x01\"} 1\n",
+                           "velvetfin_signal_level_ratio{instance=\"2\"} 0.8\n", "velvetfin_retunes_total{instance=\"2\"} 1\n"})
+    EXPECT_NE(m.find(line), std::string::npos) << line << m;
+  f.extended = false;
+  EXPECT_EQ(FormatMetricsText(f).find("snr"), std::string::npos);
+
+  // A counter the pages zero keeps counting up.
+  CMonotonicTotal total;
+  EXPECT_EQ(total.Update(100), 100u);
+  EXPECT_EQ(total.Update(150), 150u);
+  EXPECT_EQ(total.Update(20), 170u);  // zeroed, then 20 more
+  EXPECT_EQ(total.Update(20), 170u);
+}
+
+TEST(ReceiverFigures, MetricsFileIsReplacedWholeAndAFailureSaysWhy) {
+  const std::string dir = testing::TempDir() + "vf-metrics-" + std::to_string(std::rand());
+  std::filesystem::create_directories(dir);
+  const std::string path = dir + "/velvetfin.prom";
+  std::string error;
+  ASSERT_TRUE(WriteFileAtomically(path, std::string(100000, 'a'), &error)) << error;
+  ASSERT_TRUE(WriteFileAtomically(path, "short\n", &error)) << error;
+  {
+    // Closed before the folder goes: Windows keeps an open file from being removed.
+    std::ifstream in(path, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "short\n");
+  }
+  size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) files += entry.is_regular_file() ? 1 : 0;
+  EXPECT_EQ(files, 1u);  // no temporary file left behind
+  EXPECT_FALSE(WriteFileAtomically(dir + "/missing/velvetfin.prom", "x", &error));
+  EXPECT_NE(error.find("missing"), std::string::npos);
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
+  EXPECT_FALSE(ec) << ec.message();
 }

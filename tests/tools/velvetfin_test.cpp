@@ -5,12 +5,16 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -104,7 +108,31 @@ size_t Count(const std::string& text, const std::string& what) {
 
 TEST(Velvetfin, RunsTheDemoTunerAndQuitsWhenAsked) {
   VelvetfinProcess p("demo");
-  ASSERT_EQ(p.Run({"--seconds", "4", "--pcap", p.Path("out.pcap"), "--dump-calls", p.Path("calls.txt")}), 0) << p.Err();
+  // The service manager's socket, under an abstract name as systemd gives it.
+  const std::string notifyName = "@vf-notify-" + std::to_string(getpid());
+  int notify = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(notify, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path + 1, notifyName.data() + 1, notifyName.size() - 1);
+  ASSERT_EQ(bind(notify, reinterpret_cast<sockaddr*>(&address), socklen_t(offsetof(sockaddr_un, sun_path) + notifyName.size())), 0);
+  setenv("NOTIFY_SOCKET", notifyName.c_str(), 1);
+  const int status = p.Run({"--seconds", "4", "--pcap", p.Path("out.pcap"), "--dump-calls", p.Path("calls.txt"),
+                            "--metrics", p.Path("velvetfin.prom")});
+  unsetenv("NOTIFY_SOCKET");
+  ASSERT_EQ(status, 0) << p.Err();
+  std::vector<std::string> states;
+  char datagram[256];
+  for (ssize_t n; (n = recv(notify, datagram, sizeof datagram, MSG_DONTWAIT)) > 0;) states.emplace_back(datagram, size_t(n));
+  close(notify);
+  // Ready once, alive every tick from the first on, stopping at the end.
+  ASSERT_GE(states.size(), 3u);
+  EXPECT_EQ(states.front(), "READY=1");
+  EXPECT_EQ(states[1], "WATCHDOG=1");
+  EXPECT_EQ(states.back(), "STOPPING=1");
+  EXPECT_EQ(Count(Slurp(p.Path("velvetfin.prom")), "\nvelvetfin_signal_locked{instance=\"0\"} 1\n"), 1u);
+  // The metrics file was replaced whole each tick: no temporary file stays behind.
+  EXPECT_EQ(std::system(("test -z \"$(ls -A '" + p.Path("") + "' | grep '\\.tmp$')\"").c_str()), 0);
   std::string out = p.Out();
   // Start-up as it happens, then a status line per tick.
   size_t version = out.find("Velvetfin - version 1.1.4.15\n");
