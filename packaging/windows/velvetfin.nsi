@@ -40,6 +40,9 @@ VIAddVersionKey "LegalCopyright" "${VF_PUBLISHER}"
 !define MUI_ABORTWARNING
 !define MUI_FINISHPAGE_RUN "$INSTDIR\velvetfin.exe"
 !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\README.txt"
+; The program needs a virtual adapter, which this installer cannot provide.
+!define MUI_FINISHPAGE_TEXT "${VF_NAME} ${VF_VERSION} is installed.$\r$\n$\r$\nIt writes the received data to a virtual network adapter. If none is installed yet, read the section $\"A virtual adapter on Windows$\" of the README: it tells where the TAP-Windows6 driver comes from, how to add an adapter, and how to choose it on the Setup page."
+!define MUI_FINISHPAGE_TEXT_LARGE
 
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_COMPONENTS
