@@ -63,6 +63,8 @@ Section "Velvetfin (required)" SecProgram
   File "${VF_STAGE}\velvetfin-ts.exe"
   File "${VF_STAGE}\Grayheron.DEU"
   File "${VF_STAGE}\README.txt"
+  ; The licence text, once the project has one (scripts/package stages LICENSE).
+  File /nonfatal "${VF_STAGE}\LICENSE.txt"
   SetOutPath "$INSTDIR\snd"
   File /r "${VF_STAGE}\snd\*.*"
   SetOutPath "$INSTDIR"
@@ -117,6 +119,7 @@ Section "un.Velvetfin" UnSecProgram
   Delete "$INSTDIR\velvetfin-ts.exe"
   Delete "$INSTDIR\Grayheron.DEU"
   Delete "$INSTDIR\README.txt"
+  Delete "$INSTDIR\LICENSE.txt"
   RMDir /r "$INSTDIR\snd"
   Delete "$SMPROGRAMS\${VF_NAME}\${VF_NAME}.lnk"
   Delete "$SMPROGRAMS\${VF_NAME}\README.lnk"
