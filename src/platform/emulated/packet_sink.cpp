@@ -1,6 +1,7 @@
 #include "platform/emulated/packet_sink.h"
 
 #include <chrono>
+#include <thread>
 
 #include "platform/emulated/pcap_writer.h"
 #ifndef _WIN32
@@ -24,7 +25,7 @@ bool CPacketSink::OpenTun(const std::string& name, const BYTE ipv4[4], int prefi
   int fd = OpenTunInterface(name, ipv4, prefixLen, actual, error);
   if (fd < 0) return false;
   Close();
-  std::lock_guard<std::timed_mutex> g(m_lock);
+  std::lock_guard<std::mutex> g(m_lock);
   m_tunFd = fd;
   m_tunName = actual;
   m_target = Target::Tun;
@@ -36,7 +37,7 @@ bool CPacketSink::OpenPcap(const std::string& path, std::string& error, bool ipv
   auto pcap = std::make_unique<CPcapWriter>();
   if (!pcap->Open(path, error, ipv6 ? kPcapLinkTypeRaw : kPcapLinkTypeIpv4)) return false;
   Close();
-  std::lock_guard<std::timed_mutex> g(m_lock);
+  std::lock_guard<std::mutex> g(m_lock);
   m_pcap = std::move(pcap);
   m_target = Target::Pcap;
   return true;
@@ -48,7 +49,7 @@ bool CPacketSink::SetTunIpv6Address(const std::string& address, std::string& err
   error = "TUN interfaces are available on Linux only";
   return false;
 #else
-  std::lock_guard<std::timed_mutex> g(m_lock);
+  std::lock_guard<std::mutex> g(m_lock);
   if (m_target != Target::Tun) {
     error = "No TUN interface";
     return false;
@@ -58,7 +59,7 @@ bool CPacketSink::SetTunIpv6Address(const std::string& address, std::string& err
 }
 
 bool CPacketSink::Close() {
-  std::lock_guard<std::timed_mutex> g(m_lock);
+  std::lock_guard<std::mutex> g(m_lock);
 #ifndef _WIN32
   CloseTunInterface(m_tunFd);
 #endif
@@ -76,9 +77,18 @@ bool CPacketSink::Close() {
 }
 
 bool CPacketSink::Flush(int waitMilliseconds) {
-  std::unique_lock<std::timed_mutex> g(m_lock, std::defer_lock);
-  if (waitMilliseconds < 0) g.lock();
-  else if (!g.try_lock_for(std::chrono::milliseconds(waitMilliseconds))) return false;
+  std::unique_lock<std::mutex> g(m_lock, std::defer_lock);
+  if (waitMilliseconds < 0) {
+    g.lock();
+  } else {
+    // Polled, not a timed lock: ThreadSanitizer's runtime does not see a timed lock taken
+    // (pthread_mutex_clocklock) and would report every later packet as a race.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMilliseconds);
+    while (!g.try_lock()) {
+      if (std::chrono::steady_clock::now() >= until) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
   if (!m_pcap) return true;
   bool ok = m_pcap->Flush();
   TakeDroppedLocked();
@@ -93,12 +103,12 @@ void CPacketSink::TakeDroppedLocked() {
 }
 
 CPacketSink::Target CPacketSink::GetTarget() const {
-  std::lock_guard<std::timed_mutex> g(m_lock);
+  std::lock_guard<std::mutex> g(m_lock);
   return m_target;
 }
 
 std::string CPacketSink::TunName() const {
-  std::lock_guard<std::timed_mutex> g(m_lock);
+  std::lock_guard<std::mutex> g(m_lock);
   return m_tunName;
 }
 
@@ -107,7 +117,7 @@ bool CPacketSink::Deliver(const BYTE* data, DWORD length) {
   m_bytes.fetch_add(length, std::memory_order_relaxed);
   bool ok = true;
   {
-    std::lock_guard<std::timed_mutex> g(m_lock);
+    std::lock_guard<std::mutex> g(m_lock);
     switch (m_target) {
       case Target::Count:
         break;

@@ -62,7 +62,7 @@ class CPacketSink : public CEmulatedDevice {
  private:
   void TakeDroppedLocked();
 
-  mutable std::timed_mutex m_lock;
+  mutable std::mutex m_lock;
   Target m_target = Target::Count;
   int m_tunFd = -1;
   std::string m_tunName;
