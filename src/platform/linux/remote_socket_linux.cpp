@@ -103,6 +103,7 @@ class CLocalServer final : public CRemoteServer {
   void Work(CLIENT& c) {
     for (;;) {
       std::string request;
+      bool wasFull;
       {
         std::unique_lock<std::mutex> g(c.lock);
         c.wake.wait(g, [&] { return !c.input.empty() || c.inputEnded; });
@@ -111,9 +112,12 @@ class CLocalServer final : public CRemoteServer {
         size_t end = c.input.find('\n');
         size_t take = end == std::string::npos ? c.input.size() : end + 1;
         request = c.input.substr(0, take);
+        wasFull = c.input.size() >= kMaxPendingBytes;
         c.input.erase(0, take);
         c.running = true;
       }
+      // The serving thread stopped reading this client while its input was full.
+      if (wasFull) Signal(m_doneWrite);
       std::string out;
       bool open = c.connection->Feed(request.data(), request.size(), &out);
       // Answers are short: a client that does not take them in is dropped, never waited for.
@@ -147,7 +151,9 @@ class CLocalServer final : public CRemoteServer {
       Clock::time_point next = Clock::now() + std::chrono::hours(1);
       for (auto& c : m_clients) {
         std::lock_guard<std::mutex> g(c->lock);
-        if (c->inputEnded) continue;
+        // A client whose requests pile up is not read until its worker catches up: the
+        // kernel's buffers then hold the sender back, and nothing is lost or grows.
+        if (c->inputEnded || c->input.size() >= kMaxPendingBytes) continue;
         fds.push_back({c->fd, POLLIN, 0});
         polled.push_back(c.get());
         if (!c->running && c->input.empty() && c->deadline < next) next = c->deadline;
@@ -190,16 +196,11 @@ class CLocalServer final : public CRemoteServer {
       return;
     }
     {
+      // Bounded by the serving loop, which stops reading a client at kMaxPendingBytes; the
+      // session refuses overlong lines on its own.
       std::lock_guard<std::mutex> g(c.lock);
-      // A client that floods while its request runs is dropped; the session refuses
-      // overlong lines on its own.
-      if (c.input.size() + size_t(n) > kMaxPendingBytes) {
-        c.inputEnded = true;
-        c.input.clear();
-      } else {
-        c.input.append(buffer, size_t(n));
-        c.deadline = Deadline();
-      }
+      c.input.append(buffer, size_t(n));
+      c.deadline = Deadline();
     }
     c.wake.notify_all();
   }
