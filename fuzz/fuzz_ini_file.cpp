@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "fuzz_files.h"
-#include "platform/emulated/ini_file.h"
+#include "platform/portable/ini_file.h"
 
 namespace {
 std::vector<std::string> SplitNulls(const std::string& list) {

@@ -1,4 +1,4 @@
-// The emulated registry's file on arbitrary content: a file it cannot read is set
+// The file registry's file on arbitrary content: a file it cannot read is set
 // aside, never overwritten; one it reads is walked, and what it saves reads back to the
 // same registry (saving that again gives the same text).
 // Input: the file's bytes.
@@ -6,14 +6,14 @@
 #include <string>
 
 #include "fuzz_files.h"
-#include "platform/emulated/emulated_registry.h"
+#include "platform/portable/file_registry.h"
 
 namespace {
 void Expect(bool condition) {
   if (!condition) std::abort();
 }
 
-void Walk(CEmulatedRegistry& reg, RegKey key, int depth, int& budget) {
+void Walk(CFileRegistry& reg, RegKey key, int depth, int& budget) {
   std::string name;
   for (DWORD i = 0; budget > 0 && reg.EnumKey(key, i, name, 256) == ERROR_SUCCESS; ++i, --budget) {
     RegKey child = kNoKey;
@@ -25,7 +25,7 @@ void Walk(CEmulatedRegistry& reg, RegKey key, int depth, int& budget) {
   }
 }
 
-void Probe(CEmulatedRegistry& reg) { Expect(reg.PutDword(kHkeyCurrentUser, "Software\\Fuzz", "Probe", 1)); }
+void Probe(CFileRegistry& reg) { Expect(reg.PutDword(kHkeyCurrentUser, "Software\\Fuzz", "Probe", 1)); }
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteScratch(path, data, size);
   std::string first;
   {
-    CEmulatedRegistry reg;
+    CFileRegistry reg;
     if (!reg.AttachFile(path)) {
       Expect(!std::filesystem::exists(path) && ReadScratch(path + ".corrupt") ==
                                                    std::string(reinterpret_cast<const char*>(data), size));
@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Expect(reg.OpenKeyCount() == 0);
     first = ReadScratch(path);
   }
-  CEmulatedRegistry again;
+  CFileRegistry again;
   Expect(again.AttachFile(path));
   Probe(again);
   Expect(ReadScratch(path) == first);

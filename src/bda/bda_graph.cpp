@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "bda/bda_diagnostics.h"
 #include "bda/network_provider.h"
 #include "datapath/sample_grabber_cb.h"
 #include "platform/bda_guids.h"
+#include "tuner/bda_diagnostics.h"
 
 namespace {
 
@@ -335,7 +335,7 @@ HRESULT CBdaGraph::BuildGraph(const PARAM_DEVICE& device, LONG bdaType, CSampleG
   interfaces.tunerOutput = m_pKsTunerOutputPropSet.get();
   interfaces.tuner = m_pKsTunerPropSet.get();
   interfaces.capture = m_pKsCapturePropSet.get();
-  m_extension.Select(extDevice, interfaces, bdaType, *this);
+  m_extension.Select(extDevice, interfaces, bdaType, *this, m_properties);
   m_device.extensionType = m_extension.ExtensionType();
 
   m_built = true;

@@ -9,11 +9,10 @@
 #include "bda/bda_types.h"
 #include "extensions/extension_select.h"
 #include "platform/device_platform.h"
+#include "tuner/tuner_properties.h"
 
 class CSampleGrabberCB;
 class CDVBNetworkProviderFilter;
-
-constexpr size_t kInstanceDataSize = 24;
 
 // Called once per accepted tuner; a failure HRESULT stops the enumeration.
 using ENUM_DEVICE_CALLBACK = HRESULT (*)(PARAM_DEVICE* device, void* context);
@@ -48,31 +47,32 @@ class CBdaGraph : public CExtensionHost {
   // Device enumeration over the BDA network tuner category.
   HRESULT FindEnumDevice(ENUM_DEVICE_CALLBACK callback, void* context);
 
-  // Standard BDA properties: setters return the HRESULT, getters the value or 0.
+  // Standard BDA properties (the tuner's, below): setters return the HRESULT, getters the
+  // value or 0.
   HRESULT PutLowOscillator(LONG value);
   HRESULT PutHighOscillator(LONG value);
   HRESULT PutLNBSwitch(LONG value);
   HRESULT PutTunerFrequency(LONG value);
-  HRESULT PutTunerPolarity(LONG value) override;
-  HRESULT PutTunerInputRange(LONG value) override;
+  HRESULT PutTunerPolarity(LONG value);
+  HRESULT PutTunerInputRange(LONG value);
   HRESULT PutTunerBandwidth(LONG value);
   HRESULT PutTunerFrequencyMultiplier(LONG value);
   HRESULT PutDemodulatorModulation(LONG value);
   HRESULT PutDemodulatorInnerFECRate(LONG value);
   HRESULT PutDemodulatorSymbolRate(LONG value);
   HRESULT PutDemodulatorSpectralInversion(LONG value);
-  HRESULT PutDemodulatorPLPNumber(LONG value) override;
-  HRESULT PutEnableDiseqCommands(LONG value) override;
-  HRESULT PutDiseqLNBSource(LONG value) override;
-  HRESULT PutDiseqUseToneBurst(LONG value) override;
-  HRESULT PutDiseqRepeats(LONG value) override;
-  HRESULT PutDiseqSendCommand(ULONG requestId, const BYTE* bytes, ULONG length) override;
+  HRESULT PutDemodulatorPLPNumber(LONG value);
+  HRESULT PutEnableDiseqCommands(LONG value);
+  HRESULT PutDiseqLNBSource(LONG value);
+  HRESULT PutDiseqUseToneBurst(LONG value);
+  HRESULT PutDiseqRepeats(LONG value);
+  HRESULT PutDiseqSendCommand(ULONG requestId, const BYTE* bytes, ULONG length);
   LONG GetSignalStrength();
   LONG GetSignalQuality();
   LONG GetSignalPresent();
   LONG GetSignalLocked();
-  HRESULT StartChanges() override;
-  HRESULT CommitChanges() override;
+  HRESULT StartChanges();
+  HRESULT CommitChanges();
   // Sends the record for the device's delivery type; may complete a satellite record's
   // oscillator and switch fields. The commit's HRESULT.
   HRESULT ChangeParameters(PARAM_TUNE& tune);
@@ -126,8 +126,10 @@ class CBdaGraph : public CExtensionHost {
   CExtension m_extension;
 
  private:
+  // The standard properties over the tuner and its pins' property sets above; the
+  // extension sets some of them too.
+  CTunerProperties m_properties{m_pTunerDevice, m_pKsTunerInputPropSet, m_pKsTunerOutputPropSet};
   // The graph's state: changed only by building, running, stopping and destroying.
-  BYTE m_instanceData[kInstanceDataSize] = {};
   PARAM_DEVICE m_device;  // extensionType is the chosen ExtensionType
   PARAM_TUNE m_tune = kDefaultTune;
   bool m_built = false;

@@ -1,151 +1,53 @@
 // The tuning layer of CBdaGraph: one standard BDA property per operation, always through
 // IKsPropertySet on a tuner pin, and the tune request per delivery type.
-#include <cstring>
-
-#include "bda/bda_diagnostics.h"
 #include "bda/bda_graph.h"
-#include "platform/bda_guids.h"
+#include "tuner/bda_diagnostics.h"
 
 namespace {
 constexpr LONG kFrequencyMultiplier = 1000;
-constexpr ULONG kMaxDiseqcLength = 8;
 constexpr LONG kLnbSwitchOffset = 1000;  // kHz beside the one oscillator given
-
-struct DISEQC_SEND {
-  ULONG requestId;
-  ULONG length;
-  BYTE bytes[kMaxDiseqcLength];
-};
-static_assert(sizeof(DISEQC_SEND) == 16, "the driver expects 16 bytes");
 }  // namespace
 
-HRESULT CBdaGraph::PutProperty(const char* operation, const std::shared_ptr<CKsPropertySet>& set,
-                               const GUID& setId, DWORD id, const void* value, DWORD length, bool toLog) {
-  auto report = toLog ? &BdaLog : &BdaTrace;
-  DWORD support = 0;
-  HRESULT hr = set->QuerySupported(setId, id, &support);
-  if (FAILED(hr) || !(support & KSPROPERTY_SUPPORT_SET)) {
-    report(operation, "SET not supported !", E_NOTIMPL);
-    return E_NOTIMPL;
-  }
-  BYTE buffer[sizeof(DISEQC_SEND)];
-  std::memcpy(buffer, value, length);
-  hr = set->Set(setId, id, m_instanceData, kInstanceDataSize, buffer, length);
-  if (FAILED(hr)) report(operation, "SET failed !", hr);
-  return hr;
-}
-
-LONG CBdaGraph::GetProperty(const char* operation, DWORD id, bool toLog) {
-  if (!m_pKsTunerInputPropSet) return 0;
-  auto report = toLog ? &BdaLog : &BdaTrace;
-  DWORD support = 0;
-  HRESULT hr = m_pKsTunerInputPropSet->QuerySupported(kKsPropSetBdaSignalStats, id, &support);
-  if (FAILED(hr) || !(support & KSPROPERTY_SUPPORT_GET)) {
-    report(operation, "GET not supported !", E_NOTIMPL);
-    return 0;
-  }
-  LONG value = 0;
-  DWORD returned = 0;
-  hr = m_pKsTunerInputPropSet->Get(kKsPropSetBdaSignalStats, id, m_instanceData, kInstanceDataSize, &value,
-                                   sizeof(value), &returned);
-  if (FAILED(hr)) {
-    report(operation, "GET failed !", hr);
-    return 0;
-  }
-  return value;
-}
-
-#define VF_SETTER(Name, SetId, Id, Which, ToLog, Missing)                                    \
-  HRESULT CBdaGraph::Name(LONG value) {                                                      \
-    if (!Which) return Missing;                                                              \
-    return PutProperty(#Name, Which, SetId, Id, &value, sizeof(value), ToLog);               \
-  }
-
-VF_SETTER(PutLowOscillator, kKsPropSetBdaLnbInfo, 0, m_pKsTunerInputPropSet, true, E_FAIL)
-VF_SETTER(PutHighOscillator, kKsPropSetBdaLnbInfo, 1, m_pKsTunerInputPropSet, true, E_FAIL)
-VF_SETTER(PutLNBSwitch, kKsPropSetBdaLnbInfo, 2, m_pKsTunerInputPropSet, true, E_FAIL)
-VF_SETTER(PutTunerFrequency, kKsPropSetBdaFrequencyFilter, 0, m_pKsTunerInputPropSet, true, E_FAIL)
-VF_SETTER(PutTunerPolarity, kKsPropSetBdaFrequencyFilter, 1, m_pKsTunerInputPropSet, true, E_FAIL)
-VF_SETTER(PutTunerInputRange, kKsPropSetBdaFrequencyFilter, 2, m_pKsTunerInputPropSet, true, E_FAIL)
-VF_SETTER(PutTunerBandwidth, kKsPropSetBdaFrequencyFilter, 4, m_pKsTunerInputPropSet, true, E_FAIL)
-VF_SETTER(PutTunerFrequencyMultiplier, kKsPropSetBdaFrequencyFilter, 5, m_pKsTunerInputPropSet, true, E_FAIL)
-VF_SETTER(PutDemodulatorModulation, kKsPropSetBdaDigitalDemodulator, 0, m_pKsTunerOutputPropSet, false, E_FAIL)
-VF_SETTER(PutDemodulatorInnerFECRate, kKsPropSetBdaDigitalDemodulator, 2, m_pKsTunerOutputPropSet, false, E_FAIL)
-VF_SETTER(PutDemodulatorSymbolRate, kKsPropSetBdaDigitalDemodulator, 5, m_pKsTunerOutputPropSet, false, E_FAIL)
-VF_SETTER(PutDemodulatorSpectralInversion, kKsPropSetBdaDigitalDemodulator, 6, m_pKsTunerOutputPropSet, false,
-          E_FAIL)
-VF_SETTER(PutDemodulatorPLPNumber, kKsPropSetBdaDigitalDemodulator, 12, m_pKsTunerOutputPropSet, false, E_FAIL)
-VF_SETTER(PutDiseqLNBSource, kKsPropSetBdaDiseqCommand, 1, m_pKsTunerInputPropSet, true, E_NOINTERFACE)
-VF_SETTER(PutDiseqRepeats, kKsPropSetBdaDiseqCommand, 3, m_pKsTunerInputPropSet, true, E_NOINTERFACE)
-#undef VF_SETTER
-
-// These two send only the argument's low byte, widened back to the 4-byte value.
-HRESULT CBdaGraph::PutEnableDiseqCommands(LONG value) {
-  if (!m_pKsTunerInputPropSet) return E_NOINTERFACE;
-  LONG low = value & 0xFF;
-  return PutProperty("PutEnableDiseqCommands", m_pKsTunerInputPropSet, kKsPropSetBdaDiseqCommand, 0, &low,
-                     sizeof(low), true);
-}
-
-HRESULT CBdaGraph::PutDiseqUseToneBurst(LONG value) {
-  if (!m_pKsTunerInputPropSet) return E_NOINTERFACE;
-  LONG low = value & 0xFF;
-  return PutProperty("PutDiseqUseToneBurst", m_pKsTunerInputPropSet, kKsPropSetBdaDiseqCommand, 2, &low,
-                     sizeof(low), true);
-}
+// The standard properties themselves are the tuner's (CTunerProperties), which the
+// extensions use as well.
+#define VF_FORWARD(Name) \
+  HRESULT CBdaGraph::Name(LONG value) { return m_properties.Name(value); }
+VF_FORWARD(PutLowOscillator)
+VF_FORWARD(PutHighOscillator)
+VF_FORWARD(PutLNBSwitch)
+VF_FORWARD(PutTunerFrequency)
+VF_FORWARD(PutTunerPolarity)
+VF_FORWARD(PutTunerInputRange)
+VF_FORWARD(PutTunerBandwidth)
+VF_FORWARD(PutTunerFrequencyMultiplier)
+VF_FORWARD(PutDemodulatorModulation)
+VF_FORWARD(PutDemodulatorInnerFECRate)
+VF_FORWARD(PutDemodulatorSymbolRate)
+VF_FORWARD(PutDemodulatorSpectralInversion)
+VF_FORWARD(PutDemodulatorPLPNumber)
+VF_FORWARD(PutEnableDiseqCommands)
+VF_FORWARD(PutDiseqLNBSource)
+VF_FORWARD(PutDiseqUseToneBurst)
+VF_FORWARD(PutDiseqRepeats)
+#undef VF_FORWARD
 
 HRESULT CBdaGraph::PutDiseqSendCommand(ULONG requestId, const BYTE* bytes, ULONG length) {
-  if (!bytes || length == 0 || length > kMaxDiseqcLength) return E_INVALIDARG;
-  if (!m_pKsTunerInputPropSet) return E_NOINTERFACE;
-  DISEQC_SEND send = {};
-  send.requestId = requestId;
-  send.length = length;
-  std::memcpy(send.bytes, bytes, length);
-  return PutProperty("PutDiseqSendCommand", m_pKsTunerInputPropSet, kKsPropSetBdaDiseqCommand, 4, &send,
-                     sizeof(send), true);
+  return m_properties.PutDiseqSendCommand(requestId, bytes, length);
 }
 
 LONG CBdaGraph::GetSignalStrength() {
-  return GetProperty("GetSignalStrength", m_extension.IsActive() ? m_extension.SignalStrengthId() : 0, true);
+  return m_properties.GetSignalStat("GetSignalStrength",
+                                    m_extension.IsActive() ? m_extension.SignalStrengthId() : 0, true);
 }
 LONG CBdaGraph::GetSignalQuality() {
-  return GetProperty("GetSignalQuality", m_extension.IsActive() ? m_extension.SignalQualityId() : 1, true);
+  return m_properties.GetSignalStat("GetSignalQuality",
+                                    m_extension.IsActive() ? m_extension.SignalQualityId() : 1, true);
 }
-LONG CBdaGraph::GetSignalPresent() { return GetProperty("GetSignalPresent", 2, false); }
-LONG CBdaGraph::GetSignalLocked() { return GetProperty("GetSignalLocked", 3, false); }
+LONG CBdaGraph::GetSignalPresent() { return m_properties.GetSignalStat("GetSignalPresent", 2, false); }
+LONG CBdaGraph::GetSignalLocked() { return m_properties.GetSignalStat("GetSignalLocked", 3, false); }
 
-HRESULT CBdaGraph::StartChanges() {
-  if (!m_pTunerDevice) return E_NOINTERFACE;
-  std::shared_ptr<CBdaDeviceControl> control;
-  HRESULT hr = m_pTunerDevice->QueryDeviceControl(&control);
-  if (FAILED(hr) || !control) {
-    if (SUCCEEDED(hr)) hr = E_NOINTERFACE;
-    BdaTrace("CommitChanges", "m_pTunerDevice->QI: Can't QI for IBDA_DeviceControl", hr);
-    return hr;
-  }
-  hr = control->StartChanges();
-  if (FAILED(hr)) BdaTrace("CommitChanges", "Can't StartChanges", hr);
-  return hr;
-}
-
-HRESULT CBdaGraph::CommitChanges() {
-  if (!m_pTunerDevice) return E_NOINTERFACE;
-  std::shared_ptr<CBdaDeviceControl> control;
-  HRESULT hr = m_pTunerDevice->QueryDeviceControl(&control);
-  if (FAILED(hr) || !control) {
-    if (SUCCEEDED(hr)) hr = E_NOINTERFACE;
-    BdaTrace("CommitChanges", "m_pTunerDevice->QI: Can't QI for IBDA_DeviceControl", hr);
-    return hr;
-  }
-  hr = control->CheckChanges();
-  if (FAILED(hr)) {
-    BdaTrace("CommitChanges", "CheckChanges failed !", hr);
-    return hr;
-  }
-  hr = control->CommitChanges();
-  if (FAILED(hr)) BdaTrace("CommitChanges", "Can't CommitChanges", hr);
-  return hr;
-}
+HRESULT CBdaGraph::StartChanges() { return m_properties.StartChanges(); }
+HRESULT CBdaGraph::CommitChanges() { return m_properties.CommitChanges(); }
 
 HRESULT CBdaGraph::ChangeParameters(PARAM_TUNE& tune) {
   if (!m_pNetworkProviderFilter) {

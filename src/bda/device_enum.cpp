@@ -2,12 +2,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "bda/bda_diagnostics.h"
 #include "bda/bda_graph.h"
 #include "bda/device_selection.h"
 #include "extensions/technotrend_api.h"
 #include "platform/bda_guids.h"
 #include "settings/settings_store.h"
+#include "tuner/bda_diagnostics.h"
 
 namespace {
 

@@ -57,12 +57,12 @@ HRESULT CExtension::SendDiseqc(const BYTE* message, ULONG length, ULONG repeat, 
     case EXT_GENIATECH: return CXT_DiseqSendCommand(m_ps.tunerInput, message, length, repeat);
     case EXT_HAUPPAUGE: return HAUP_DiseqSendCommand(m_ps.tunerInput, message, length, repeat);
     case EXT_MICROSOFT: {
-      HRESULT hr = m_host->PutDiseqRepeats(static_cast<LONG>(repeat));
-      if (HasMessage(message, length)) hr = m_host->PutDiseqSendCommand(1, message, length);
+      HRESULT hr = m_setters->PutDiseqRepeats(static_cast<LONG>(repeat));
+      if (HasMessage(message, length)) hr = m_setters->PutDiseqSendCommand(1, message, length);
       if (toneBurst) {
-        m_host->PutDiseqUseToneBurst(1);
-        m_host->PutDiseqLNBSource(toneBurst);
-        hr = m_host->PutEnableDiseqCommands(1);
+        m_setters->PutDiseqUseToneBurst(1);
+        m_setters->PutDiseqLNBSource(toneBurst);
+        hr = m_setters->PutEnableDiseqCommands(1);
       }
       return hr;
     }
@@ -108,7 +108,7 @@ HRESULT CExtension::SetLnbPower(ULONG on) {
       case EXT_CONEXANT:
       case EXT_GENIATECH: return CXT_LNBPower(m_ps.tunerInput, on);
       case EXT_JACTEK:
-      case EXT_BESTUNAR: return m_host->PutTunerPolarity(on ? 1 : -1);
+      case EXT_BESTUNAR: return m_setters->PutTunerPolarity(on ? 1 : -1);
       case EXT_TBS_QBOX: return TBS_QBOX_LNBPower(m_ps.tuner, on);
       case EXT_COMPRO: return Compro_LNBPower(m_ps.tuner, on);
       case EXT_TBS_USB: return TBS_USB_LNBPower(m_ps.tuner, on);
@@ -139,14 +139,14 @@ HRESULT CExtension::SetDiseqcPosition(ULONG position, ULONG toneBurst) {
     return Twinhan_WriteLnbConfig(m_ps.tunerInput, config);
   }
   if (m_type == EXT_MICROSOFT) {
-    m_host->StartChanges();
-    m_host->PutEnableDiseqCommands(1);
-    m_host->PutDiseqRepeats(2);
-    m_host->PutDiseqUseToneBurst(static_cast<LONG>(toneBurst));
-    m_host->PutDiseqLNBSource(static_cast<LONG>(position));
-    return m_host->CommitChanges();
+    m_setters->StartChanges();
+    m_setters->PutEnableDiseqCommands(1);
+    m_setters->PutDiseqRepeats(2);
+    m_setters->PutDiseqUseToneBurst(static_cast<LONG>(toneBurst));
+    m_setters->PutDiseqLNBSource(static_cast<LONG>(position));
+    return m_setters->CommitChanges();
   }
-  return m_host->PutTunerInputRange(InputRange(position));
+  return m_setters->PutTunerInputRange(InputRange(position));
 }
 
 HRESULT CExtension::GetHardwareMac(BYTE* mac) {
@@ -204,7 +204,7 @@ HRESULT CExtension::SetStreamId(LONG streamId) {
     case EXT_QUARN:
       // The Quarn driver takes stream id and PLS in one word: the id starts it.
       m_quarnStreamWord = static_cast<DWORD>(streamId);
-      return m_host->PutDemodulatorPLPNumber(static_cast<LONG>(m_quarnStreamWord));
+      return m_setters->PutDemodulatorPLPNumber(static_cast<LONG>(m_quarnStreamWord));
     default: return E_NOTIMPL;
   }
 }
@@ -220,7 +220,7 @@ HRESULT CExtension::SetPls(ULONG mode, ULONG code) {
     case EXT_TBS_USB: return TBS_USB_SetPLS(m_ps.tuner, mode, code);
     case EXT_QUARN:
       m_quarnStreamWord |= (mode << 26) | (code << 8);
-      return m_host->PutDemodulatorPLPNumber(static_cast<LONG>(m_quarnStreamWord));
+      return m_setters->PutDemodulatorPLPNumber(static_cast<LONG>(m_quarnStreamWord));
     default: return E_NOTIMPL;
   }
 }

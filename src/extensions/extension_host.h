@@ -1,6 +1,7 @@
 // What the extension code needs from the graph that owns the device: the kernel
-// handle, the vendor video-capture filter, the standard BDA setters and (for the
-// Technotrend back ends) the devices of a category by friendly name.
+// handle, the vendor video-capture filter and (for the Technotrend back ends) the
+// devices of a category by friendly name. The standard BDA setters are not the graph's
+// but the tuner's (tuner/tuner_properties.h), which the extensions are given beside this.
 #pragma once
 #include <string>
 #include <vector>
@@ -28,16 +29,4 @@ class CExtensionHost : public CKsDeviceFinder {
   // property set (null with S_OK when the bound filter has none). The host keeps
   // both and releases them at teardown.
   virtual HRESULT AttachVideoCapture(const char* name, CKsPropertySet** propertySet) = 0;
-
-  // The standard BDA setters of the tuning layer, with their own reports.
-  virtual HRESULT PutTunerPolarity(LONG value) = 0;
-  virtual HRESULT PutTunerInputRange(LONG value) = 0;
-  virtual HRESULT PutDemodulatorPLPNumber(LONG value) = 0;
-  virtual HRESULT PutEnableDiseqCommands(LONG value) = 0;
-  virtual HRESULT PutDiseqLNBSource(LONG value) = 0;
-  virtual HRESULT PutDiseqUseToneBurst(LONG value) = 0;
-  virtual HRESULT PutDiseqRepeats(LONG value) = 0;
-  virtual HRESULT PutDiseqSendCommand(ULONG requestId, const BYTE* bytes, ULONG length) = 0;
-  virtual HRESULT StartChanges() = 0;
-  virtual HRESULT CommitChanges() = 0;
 };

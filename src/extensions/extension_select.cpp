@@ -67,12 +67,13 @@ void CExtension::TakeStep(int type, DWORD caps) {
 }
 
 void CExtension::Select(const EXTENSION_DEVICE& device, const EXTENSION_INTERFACES& interfaces, int bdaType,
-                        CExtensionHost& host) {
+                        CExtensionHost& host, CBdaSetters& setters) {
   Release();
   m_device = device;
   m_ps = interfaces;
   m_bdaType = bdaType;
   m_host = &host;
+  m_setters = &setters;
   m_type = EXT_GENERIC;
   m_caps = 0;
   m_tunerIndex = 0;
@@ -353,4 +354,5 @@ void CExtension::Release() {
   m_videoCaptureShared = false;
   m_kernelHandle = INVALID_HANDLE_VALUE;
   m_host = nullptr;
+  m_setters = nullptr;
 }

@@ -17,6 +17,7 @@
 #include "extensions/technotrend_api.h"
 #include "platform/ks_property_set.h"
 #include "platform/win_types.h"
+#include "tuner/tuner_properties.h"
 
 class CTtApiHandle;
 
@@ -46,8 +47,10 @@ class CExtension {
 
   // Chooses ExtensionType and the capability flags; bdaType is the "BDAType"
   // setting (0 automatic, 1..21 forced). Never fails the build.
+  // The standard BDA setters are the tuner's, below this layer: the extensions that drive
+  // the standard properties set them there.
   void Select(const EXTENSION_DEVICE& device, const EXTENSION_INTERFACES& interfaces, int bdaType,
-              CExtensionHost& host);
+              CExtensionHost& host, CBdaSetters& setters);
   // Graph teardown: forgets the interfaces, closes the Technotrend handle.
   void Release();
 
@@ -97,6 +100,7 @@ class CExtension {
   EXTENSION_DEVICE m_device;
   EXTENSION_INTERFACES m_ps;
   CExtensionHost* m_host = nullptr;
+  CBdaSetters* m_setters = nullptr;
   CKsPropertySet* m_videoCapture = nullptr;
   bool m_videoCaptureShared = false;
   HANDLE m_kernelHandle = INVALID_HANDLE_VALUE;

@@ -30,11 +30,12 @@
 #include "datapath/stream_statistics.h"
 #include "log/log.h"
 #include "pages/filter_dlg.h"
-#include "platform/emulated/emulated_registry.h"
-#include "settings/settings_store.h"
 #include "platform/emulated/emulated_device_io.h"
-#include "platform/emulated/packet_sink.h"
+#include "platform/emulated/sink_device.h"
 #include "platform/emulated/stream_generator.h"
+#include "platform/portable/file_registry.h"
+#include "platform/portable/packet_sink.h"
+#include "settings/settings_store.h"
 
 namespace {
 constexpr int kExitError = 2;
@@ -247,11 +248,12 @@ class CInput {
 // The emulated adapter: every write goes to the sink, and each write is put down
 // to the filter whose byte counter grew since the previous write (the data path
 // counts every write once, in one filter; the last one is taken after the run).
-class CToolAdapter : public CPacketSink {
+class CToolAdapter : public CSinkDevice {
  public:
+  using CSinkDevice::CSinkDevice;
   BOOL Write(const void* data, DWORD length, DWORD* written) override {
     Attribute();
-    return CPacketSink::Write(data, length, written);
+    return CSinkDevice::Write(data, length, written);
   }
   void Attribute() {
     FilterTable& t = TheFilterTable();
@@ -347,7 +349,7 @@ class CStatisticPrinter {
 // The filters stored as a profile holds them and put through the MPE-Filter page's apply,
 // without touching the adapter or the running table.
 int PrintApplyPreview(const OPTIONS& o, const FILTER_SETTINGS& settings) {
-  CEmulatedRegistry registry;
+  CFileRegistry registry;
   std::unique_ptr<SettingsStore> store = SettingsStore::CreateRegistryStore("velvetfin-ts", &registry);
   const char* profile = "Standard";
   store->WriteText(profile, "UC_MAC", settings.texts.macText.c_str());
@@ -386,12 +388,13 @@ int main(int argc, char** argv) {
   }
   if (o.applyLog) return PrintApplyPreview(o, settings);
 
-  auto adapter = std::make_shared<CToolAdapter>();
+  auto sink = std::make_shared<CPacketSink>();
+  auto adapter = std::make_shared<CToolAdapter>(sink);
   // IPv6 can come with either option: the pcap then takes raw IPv4 and IPv6 records.
   const bool mayCarryIpv6 = settings.ipv6 || settings.ulePidCount > 0;
-  if (!o.pcapPath.empty() && !adapter->OpenPcap(o.pcapPath, error, mayCarryIpv6)) return Fail(error);
-  if (!o.tunName.empty() && !adapter->OpenTun(o.tunName, settings.ip, 24, error)) return Fail(error);
-  if (!o.tunIpv6.empty() && !adapter->SetTunIpv6Address(o.tunIpv6, error)) return Fail(error);
+  if (!o.pcapPath.empty() && !sink->OpenPcap(o.pcapPath, error, mayCarryIpv6)) return Fail(error);
+  if (!o.tunName.empty() && !sink->OpenTun(o.tunName, settings.ip, 24, error)) return Fail(error);
+  if (!o.tunIpv6.empty() && !sink->SetTunIpv6Address(o.tunIpv6, error)) return Fail(error);
 
   CEmulatedDeviceIo& io = EmulatedDeviceIo();
   io.Install(kAdapterPath, adapter);
@@ -462,9 +465,9 @@ int main(int argc, char** argv) {
   double seconds = std::chrono::duration<double>(end - start).count();
   std::printf("Input: %" PRIu64 " bytes in %.3f s (%.1f MB/s); adapter: %" PRIu64 " packets, %" PRIu64
               " bytes\n",
-              fed, seconds, seconds > 0 ? fed / seconds / 1e6 : 0.0, adapter->Packets(), adapter->Bytes());
-  bool sinkFailed = adapter->Failures() > 0;
-  adapter->Close();
+              fed, seconds, seconds > 0 ? fed / seconds / 1e6 : 0.0, sink->Packets(), sink->Bytes());
+  bool sinkFailed = sink->Failures() > 0;
+  sink->Close();
   if (readError) return Fail("Read error on " + (o.input.empty() ? std::string("input") : o.input));
   if (sinkFailed && !o.pcapPath.empty()) return Fail("Can't write " + o.pcapPath);
   return 0;

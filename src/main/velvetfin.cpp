@@ -30,11 +30,11 @@
 #include "platform/emulated/bda_platform.h"
 #include "platform/emulated/emulated_adapter_list.h"
 #include "platform/emulated/emulated_device_io.h"
-#include "platform/emulated/emulated_registry.h"
 #include "platform/emulated/emulated_services.h"
 #include "platform/emulated/emulated_tap.h"
-#include "platform/emulated/portable_windows.h"
 #include "platform/emulated/vendor_driver.h"
+#include "platform/portable/event_loop.h"
+#include "platform/portable/file_registry.h"
 #include "platform/profile_file.h"
 #include "platform/registry.h"
 #include "platform/service_control.h"
@@ -374,7 +374,7 @@ void PrintCounters(CEmulatedBdaPlatform& devices, const CPacketSink& sink) {
 class CSettingsFileReport {
  public:
   void AtStart() {
-    CEmulatedRegistry& reg = EmulatedRegistry();
+    CFileRegistry& reg = FileRegistry();
     const std::string& path = reg.FilePath();
     if (reg.AttachState() == REGISTRY_FILE_STATE::SetAside)
       Say(FormatText("Settings file %s could not be read: kept as %s, defaults in use", path.c_str(),
@@ -384,7 +384,7 @@ class CSettingsFileReport {
                      path.c_str()));
   }
   void EachTick() {
-    CEmulatedRegistry& reg = EmulatedRegistry();
+    CFileRegistry& reg = FileRegistry();
     if (m_saveFailureSaid || reg.SaveFailures() == 0) return;
     m_saveFailureSaid = true;
     Say(FormatText("Settings could not be saved to %s: changes last for this run only", reg.FilePath().c_str()));
@@ -550,7 +550,7 @@ int main(int argc, char** argv) {
   SetEmulatedCallRecording(!o.dumpCalls.empty());
 #ifdef _WIN32
   // Under Windows this is a demonstration on emulated devices: the whole machine is emulated.
-  SetRegistry(&EmulatedRegistry());
+  SetRegistry(&FileRegistry());
   SetAdapterList(&EmulatedAdapterList());
   SetServiceControl(&EmulatedServices());
 #endif

@@ -5,7 +5,7 @@
 #include <climits>
 #include <cstdio>
 
-#include "platform/emulated/emulated_registry.h"
+#include "platform/portable/file_registry.h"
 #include "platform/profile_file.h"
 #include "platform/registry.h"
 #include "platform/text_util.h"
@@ -284,7 +284,7 @@ std::unique_ptr<SettingsStore> SettingsStore::Choose(const std::string& modulePa
 
 namespace {
 SettingsStore& DefaultStore() {
-  static CEmulatedRegistry registry;
+  static CFileRegistry registry;
   static std::unique_ptr<SettingsStore> store =
       SettingsStore::CreateRegistryStore(MakeApplicationName(0), &registry);
   return *store;

@@ -13,9 +13,9 @@
 #include "datapath/sample_grabber_cb.h"
 #include "log/log.h"
 #include "platform/emulated/emulated_adapter_list.h"
-#include "platform/emulated/emulated_registry.h"
 #include "platform/emulated/emulated_services.h"
 #include "platform/emulated/emulated_tap.h"
+#include "platform/portable/file_registry.h"
 
 class AdapterFixture : public ::testing::Test {
  protected:
@@ -59,7 +59,7 @@ class AdapterFixture : public ::testing::Test {
   std::vector<std::string> Log() { return system.LogLines(kLog); }
 
   CFakeSystem system;
-  CEmulatedRegistry registry;
+  CFileRegistry registry;
   CEmulatedDeviceIo io;
   CEmulatedAdapterList list;
   CEmulatedServices services;

@@ -147,7 +147,7 @@ TEST(SettingsFileFaultTest, ACorruptFileIsKeptAsideAndAnUnwritableOneIsNeverRepl
   const std::string garbage = "not a registry\n\x01\x02 at all";
   std::ofstream(path, std::ios::binary) << garbage;
   {
-    CEmulatedRegistry reg;
+    CFileRegistry reg;
     EXPECT_FALSE(reg.AttachFile(path));
     EXPECT_EQ(reg.AttachState(), REGISTRY_FILE_STATE::SetAside);
     std::ifstream kept(path + ".corrupt", std::ios::binary);
@@ -158,7 +158,7 @@ TEST(SettingsFileFaultTest, ACorruptFileIsKeptAsideAndAnUnwritableOneIsNeverRepl
     EXPECT_EQ(store->ReadInt("Common", "SignalUpdate", 1000), 1000);
     store->WriteInt("Common", "Retune", 2000);
   }
-  CEmulatedRegistry reread;
+  CFileRegistry reread;
   EXPECT_TRUE(reread.AttachFile(path));
   EXPECT_EQ(SettingsStore::CreateRegistryStore("Grayheron", &reread)->ReadInt("Common", "Retune", 0), 2000);
 
@@ -171,7 +171,7 @@ TEST(SettingsFileFaultTest, ACorruptFileIsKeptAsideAndAnUnwritableOneIsNeverRepl
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   }();
   {
-    CEmulatedRegistry reg;
+    CFileRegistry reg;
     EXPECT_TRUE(reg.AttachFile(path));
     auto store = SettingsStore::CreateRegistryStore("Grayheron", &reg);
     store->WriteInt("Common", "Retune", 5000);

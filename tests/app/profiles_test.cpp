@@ -1,7 +1,7 @@
 // Profiles through the main dialog, in both settings back ends: the list at start,
 // new, rename and delete with the "Data Service" dialog's checks.
 #include "app/receiver_fixture.h"
-#include "platform/emulated/ini_file.h"
+#include "platform/portable/ini_file.h"
 #include "platform/profile_file.h"
 #include "platform/registry.h"
 #include "settings/my_registry.h"

@@ -4,7 +4,7 @@
 
 #include "app/receiver_app.h"
 #include "app/receiver_fixture.h"
-#include "platform/emulated/ini_file.h"
+#include "platform/portable/ini_file.h"
 #include "platform/process.h"
 #include "platform/profile_file.h"
 

@@ -13,9 +13,9 @@
 #include "common/fake_system.h"
 #include "platform/device_platform.h"
 #include "platform/emulated/bda_platform.h"
-#include "platform/emulated/emulated_registry.h"
+#include "platform/portable/file_registry.h"
 #include "platform/emulated/emulated_tap.h"
-#include "platform/emulated/portable_windows.h"
+#include "platform/portable/event_loop.h"
 #include "platform/registry.h"
 #include "platform/adapter_list.h"
 #include "platform/device_io.h"
@@ -118,7 +118,7 @@ class ReceiverTest : public ::testing::Test {
   CFakeSystem system;
   CEmulatedBdaPlatform platform;
   CPortableWindowServices windows;
-  CEmulatedRegistry registry;
+  CFileRegistry registry;
   std::unique_ptr<SettingsStore> store;
   std::shared_ptr<CEmulatedTapAdapter> tap;
   std::unique_ptr<CReceiverDlg> dialog;

@@ -17,8 +17,8 @@
 #include "platform/emulated/emulated_device_io.h"
 #include "platform/emulated/vendor_driver.h"
 
-// What the graph would do for the extension code.
-class CFakeHost final : public CExtensionHost {
+// What the graph and the tuner's standard properties would do for the extension code.
+class CFakeHost final : public CExtensionHost, public CBdaSetters {
  public:
   struct STD_CALL {
     std::string name;
@@ -135,7 +135,7 @@ class ExtensionTest : public ::testing::Test {
     ps.tunerOutput = d.ForObject(VO_TUNER_OUTPUT);
     ps.tuner = d.ForObject(VO_TUNER_FILTER);
     ps.capture = d.ForObject(VO_CAPTURE);
-    m_extension.Select(device, ps, bdaType, m_host);
+    m_extension.Select(device, ps, bdaType, m_host, m_host);
     d.ClearCalls();
   }
 

@@ -14,7 +14,7 @@
 #include "log/log.h"
 #include "pages/filter_dlg.h"
 #include "pages/filter_dlg_ids.h"
-#include "platform/emulated/memory_dialog.h"
+#include "platform/portable/memory_dialog.h"
 #include "common/map_store.h"
 #include "settings/settings_store.h"
 

@@ -18,7 +18,7 @@
 #include "pages/tuner_dlg_ids.h"
 #include "platform/device_io.h"
 #include "platform/emulated/emulated_device_io.h"
-#include "platform/emulated/memory_dialog.h"
+#include "platform/portable/memory_dialog.h"
 #include "platform/emulated/vendor_driver.h"
 #include "common/map_store.h"
 #include "settings/settings_store.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/emulated/bda_description.h"
-#include "platform/emulated/emulated_registry.h"
+#include "platform/portable/file_registry.h"
 #include "settings/temp_dir.h"
 
 namespace {
@@ -42,7 +42,7 @@ TEST(EmulatedFilesTest, RegistryFileWithAValueTypeBeyond32BitsIsSetAside) {
   const std::string path = dir.File("registry");
   const std::string text = "velvetfin-registry 1\nK HKCU\\Software\nV 4294967300 41 01000000\n";
   CTempDir::Write(path, text);
-  CEmulatedRegistry reg;
+  CFileRegistry reg;
   EXPECT_FALSE(reg.AttachFile(path));
   EXPECT_EQ(CTempDir::Read(path + ".corrupt"), text);
   CTempDir::Write(path, "velvetfin-registry 1\nK HKCU\\Software\nV 4294967295 41 01000000\n");

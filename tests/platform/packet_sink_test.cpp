@@ -1,6 +1,6 @@
 // The emulated adapter's packet sink: pcap files readable by other tools, counting
 // through the device I/O seam, and a real TUN interface where the process may create one.
-#include "platform/emulated/packet_sink.h"
+#include "platform/portable/packet_sink.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "platform/emulated/emulated_tap.h"
-#include "platform/emulated/pcap_writer.h"
+#include "platform/emulated/sink_device.h"
 #include "platform/emulated/stream_generator.h"
+#include "platform/portable/pcap_writer.h"
 
 #ifndef _WIN32
 #include <arpa/inet.h>
@@ -90,7 +91,7 @@ TEST(PacketSink, CountsOrRecordsEveryWriteThroughTheDeviceSeam) {
   EXPECT_EQ(sink->GetTarget(), CPacketSink::Target::Count);
 
   CEmulatedDeviceIo io;
-  io.Install("\\\\.\\Global\\{TEST}.tap", sink);
+  io.Install("\\\\.\\Global\\{TEST}.tap", std::make_shared<CSinkDevice>(sink));
   HANDLE h = io.Open("\\\\.\\global\\{test}.TAP", kAdapterOpenMode);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   const BYTE from[4] = {10, 0, 0, 1}, to[4] = {10, 0, 0, 2};

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "platform/emulated/emulated_registry.h"
-#include "platform/emulated/ini_file.h"
+#include "platform/portable/file_registry.h"
+#include "platform/portable/ini_file.h"
 #include "platform/text_util.h"
 #include "settings/temp_dir.h"
 
@@ -116,12 +116,12 @@ TEST(Utf8Text, PortableIniKeepsUtf8AndReadsTheSystemsUnicodeFiles) {
             "[" + profile + "]\r\nName=" + driver + "\r\nFreq=11778000\r\n");
 }
 
-TEST(Utf8Text, EmulatedRegistryKeepsNamesAndCountsCharactersAsTheSystem) {
+TEST(Utf8Text, FileRegistryKeepsNamesAndCountsCharactersAsTheSystem) {
   CTempDir dir;
   const std::string file = dir.File("registry");
   const std::string key = "Software\\Tarnwick\\Grayheron\\Astra 19.2\xC2\xB0" "E";
   {
-    CEmulatedRegistry reg;
+    CFileRegistry reg;
     ASSERT_TRUE(reg.AttachFile(file));
     ASSERT_TRUE(reg.PutString(kHkeyCurrentUser, key, "Driver \xC2\xAE", "Brannox\xC2\xAE"));
     // 200 degree signs: 400 bytes, but 200 characters, which a 256-character buffer holds.
@@ -136,7 +136,7 @@ TEST(Utf8Text, EmulatedRegistryKeepsNamesAndCountsCharactersAsTheSystem) {
     EXPECT_EQ(reg.EnumKey(parent, 0, name, 200), ERROR_MORE_DATA) << "no room for the terminator";
     reg.CloseKey(parent);
   }
-  CEmulatedRegistry again;
+  CFileRegistry again;
   ASSERT_TRUE(again.AttachFile(file));
   std::string text;
   ASSERT_TRUE(again.GetString(kHkeyCurrentUser, key, "driver \xC2\xAE", text)) << "kept through the file";

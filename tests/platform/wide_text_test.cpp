@@ -15,7 +15,7 @@
 #include "log/log.h"
 #include "platform/device_io.h"
 #include "platform/device_platform.h"
-#include "platform/emulated/ini_file.h"
+#include "platform/portable/ini_file.h"
 #include "platform/process.h"
 #include "platform/profile_file.h"
 #include "platform/registry.h"

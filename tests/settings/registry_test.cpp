@@ -1,4 +1,4 @@
-// CMyRegistry against the emulated registry, and the emulated registry's own
+// CMyRegistry against the file registry, and the file registry's own
 // Windows-like rules and its file.
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/emulated/emulated_registry.h"
+#include "platform/portable/file_registry.h"
 #include "settings/my_registry.h"
 #include "temp_dir.h"
 
@@ -15,7 +15,7 @@ namespace {
 const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 TEST(MyRegistry, ReadsOnlyStringsOfAtMostTwoHundredBytes) {
-  CEmulatedRegistry reg;
+  CFileRegistry reg;
   CMyRegistry my(&reg);
   std::string text;
   EXPECT_FALSE(my.ReadString(kHkeyCurrentUser, kRun, "Grayheron", text));
@@ -47,7 +47,7 @@ TEST(MyRegistry, ReadsOnlyStringsOfAtMostTwoHundredBytes) {
 }
 
 TEST(MyRegistry, WriteWithNoNameAndNoTextOnlyCreatesTheKey) {
-  CEmulatedRegistry reg;
+  CFileRegistry reg;
   CMyRegistry my(&reg);
   ASSERT_TRUE(my.WriteString(kHkeyCurrentUser, "Software\\Tarnwick\\New", "", ""));
   EXPECT_TRUE(reg.KeyExists(kHkeyCurrentUser, "Software\\Tarnwick\\New"));
@@ -56,7 +56,7 @@ TEST(MyRegistry, WriteWithNoNameAndNoTextOnlyCreatesTheKey) {
 }
 
 TEST(MyRegistry, DeleteEntryPrefersTheSubKeyThenTheValueAndEmptyMeansTheKeyItself) {
-  CEmulatedRegistry reg;
+  CFileRegistry reg;
   CMyRegistry my(&reg);
   const std::string app = "Software\\Tarnwick\\Grayheron";
   reg.PutDword(kHkeyCurrentUser, app + "\\Alpha\\A1\\A2", "v", 1);
@@ -79,7 +79,7 @@ TEST(MyRegistry, DeleteEntryPrefersTheSubKeyThenTheValueAndEmptyMeansTheKeyItsel
 }
 
 TEST(MyRegistry, ATreeThatCannotBeDeletedWhollyFails) {
-  CEmulatedRegistry reg;
+  CFileRegistry reg;
   CMyRegistry my(&reg);
   reg.PutDword(kHkeyLocalMachine, "SOFTWARE\\Vendor\\Open", "v", 1);
   reg.PutDword(kHkeyLocalMachine, "SOFTWARE\\Vendor\\Locked\\Inner", "v", 1);
@@ -90,8 +90,8 @@ TEST(MyRegistry, ATreeThatCannotBeDeletedWhollyFails) {
   EXPECT_EQ(reg.OpenKeyCount(), 0u);
 }
 
-TEST(EmulatedRegistry, FollowsTheWindowsRules) {
-  CEmulatedRegistry reg;
+TEST(FileRegistry, FollowsTheWindowsRules) {
+  CFileRegistry reg;
   RegKey k = kNoKey;
   ASSERT_EQ(reg.CreateKey(kHkeyCurrentUser, "Software\\T", kKeyRead, &k), ERROR_SUCCESS);
   DWORD one = 1;
@@ -125,18 +125,18 @@ TEST(EmulatedRegistry, FollowsTheWindowsRules) {
   EXPECT_EQ(reg.OpenKeyCount(), 0u);
 }
 
-TEST(EmulatedRegistry, KeepsItsFileAndNeverOverwritesACorruptOne) {
+TEST(FileRegistry, KeepsItsFileAndNeverOverwritesACorruptOne) {
   CTempDir dir;
   const std::string path = dir.File("registry");
   {
-    CEmulatedRegistry reg;
+    CFileRegistry reg;
     ASSERT_TRUE(reg.AttachFile(path));
     reg.PutString(kHkeyCurrentUser, "Software\\Tarnwick\\Grayheron\\Common", "ActiveProfile", "Astra 19.2E");
     reg.PutDword(kHkeyCurrentUser, "Software\\Tarnwick\\Grayheron\\Common", "Log", 1);
     reg.PutString(kHkeyLocalMachine, "SYSTEM\\odd key %\\x", "", "with\nline break");
   }
   {
-    CEmulatedRegistry reg;
+    CFileRegistry reg;
     ASSERT_TRUE(reg.AttachFile(path));
     std::string text;
     DWORD v = 0;
@@ -150,14 +150,14 @@ TEST(EmulatedRegistry, KeepsItsFileAndNeverOverwritesACorruptOne) {
   const std::string garbage = "velvetfin-registry 1\nK HKCU\\Software\nV 4 zz 01\n";
   CTempDir::Write(path, garbage);
   {
-    CEmulatedRegistry reg;
+    CFileRegistry reg;
     EXPECT_FALSE(reg.AttachFile(path));
     EXPECT_FALSE(reg.KeyExists(kHkeyCurrentUser, "Software"));
     EXPECT_EQ(CTempDir::Read(path + ".corrupt"), garbage);
     reg.PutDword(kHkeyCurrentUser, "Software\\New", "v", 2);
   }
   EXPECT_EQ(CTempDir::Read(path + ".corrupt"), garbage);
-  CEmulatedRegistry reg;
+  CFileRegistry reg;
   EXPECT_TRUE(reg.AttachFile(path));
   DWORD v = 0;
   EXPECT_TRUE(reg.GetDword(kHkeyCurrentUser, "Software\\New", "v", v));
@@ -165,7 +165,7 @@ TEST(EmulatedRegistry, KeepsItsFileAndNeverOverwritesACorruptOne) {
 
   // A second corrupt file takes the next free name: the first is still there to look at.
   CTempDir::Write(path, "second garbage");
-  CEmulatedRegistry again;
+  CFileRegistry again;
   EXPECT_FALSE(again.AttachFile(path));
   EXPECT_EQ(again.SetAsidePath(), path + ".corrupt.1");
   EXPECT_EQ(CTempDir::Read(path + ".corrupt"), garbage);
@@ -174,11 +174,11 @@ TEST(EmulatedRegistry, KeepsItsFileAndNeverOverwritesACorruptOne) {
 
 // Instances side by side share the file: each change lands on what the others saved,
 // and saves at the same time never mix or lose one another's values.
-TEST(EmulatedRegistry, ProcessesSharingTheFileKeepEachOthersChanges) {
+TEST(FileRegistry, ProcessesSharingTheFileKeepEachOthersChanges) {
   CTempDir dir;
   const std::string path = dir.File("registry");
   {
-    CEmulatedRegistry first, second;
+    CFileRegistry first, second;
     ASSERT_TRUE(first.AttachFile(path));
     ASSERT_TRUE(second.AttachFile(path));
     first.PutDword(kHkeyCurrentUser, "Software\\Tarnwick\\Grayheron\\Common", "Log", 1);
@@ -195,7 +195,7 @@ TEST(EmulatedRegistry, ProcessesSharingTheFileKeepEachOthersChanges) {
   // Keys made before the file is attached (the emulated devices' entries) survive the
   // file's content and every later change.
   {
-    CEmulatedRegistry early;
+    CFileRegistry early;
     early.PutDword(kHkeyLocalMachine, "SYSTEM\\Tap", "Installed", 1);
     ASSERT_TRUE(early.AttachFile(path));
     early.PutDword(kHkeyCurrentUser, "Software\\Tarnwick\\Grayheron\\Standard", "Pol", 1);
@@ -206,14 +206,14 @@ TEST(EmulatedRegistry, ProcessesSharingTheFileKeepEachOthersChanges) {
   std::vector<std::thread> writers;
   for (int w = 0; w < 4; ++w)
     writers.emplace_back([&path, w] {
-      CEmulatedRegistry reg;
+      CFileRegistry reg;
       if (!reg.AttachFile(path)) return;
       for (DWORD i = 0; i < 20; ++i)
         reg.PutDword(kHkeyCurrentUser, "Software\\Tarnwick\\Grayheron" + std::to_string(w + 2) + "\\Standard",
                      "V" + std::to_string(i), i);
     });
   for (std::thread& t : writers) t.join();
-  CEmulatedRegistry reread;
+  CFileRegistry reread;
   ASSERT_TRUE(reread.AttachFile(path));
   DWORD v = 0;
   EXPECT_TRUE(reread.GetDword(kHkeyCurrentUser, "Software\\Tarnwick\\Grayheron\\Standard", "Freq", v));

@@ -4,15 +4,15 @@
 #include <algorithm>
 #include <climits>
 
-#include "platform/emulated/emulated_registry.h"
-#include "platform/emulated/ini_file.h"
+#include "platform/portable/file_registry.h"
+#include "platform/portable/ini_file.h"
 #include "settings/settings_store.h"
 #include "temp_dir.h"
 
 namespace {
 
 struct RegistryBackend {
-  CEmulatedRegistry registry;
+  CFileRegistry registry;
   std::unique_ptr<SettingsStore> store = SettingsStore::CreateRegistryStore("Grayheron", &registry);
 };
 
@@ -162,7 +162,7 @@ TEST(RegistryStore, RemoveSectionDeletesNestedKeysAndALongNameHidesNoOtherSectio
 }
 
 TEST(RegistryStore, InstancesKeepSeparateKeys) {
-  CEmulatedRegistry registry;
+  CFileRegistry registry;
   auto first = SettingsStore::CreateRegistryStore(MakeApplicationName(0), &registry);
   auto third = SettingsStore::CreateRegistryStore(MakeApplicationName(3), &registry);
   ASSERT_TRUE(first->WriteInt("Common", "Log", 1));
@@ -287,7 +287,7 @@ TEST(IniStore, IntegerParsingStopsAtTheFirstNonDigit) {
 
 TEST(StoreChoice, AnIniFileBesideTheExecutableSelectsTheIniBackEnd) {
   CTempDir dir;
-  CEmulatedRegistry registry;
+  CFileRegistry registry;
   CIniFile ini;
   const std::string module = dir.File("velvetfin.exe");
   auto store = SettingsStore::Choose(module, "Grayheron", &registry, &ini);

@@ -4,7 +4,7 @@
 #ifdef _WIN32
 #include <gtest/gtest.h>
 
-#include "platform/emulated/ini_file.h"
+#include "platform/portable/ini_file.h"
 #include "platform/profile_file.h"
 #include "platform/registry.h"
 #include "platform/text_util.h"

@@ -7,8 +7,8 @@
 
 #include "common/fake_process.h"
 #include "common/fake_system.h"
-#include "platform/emulated/emulated_registry.h"
-#include "platform/emulated/memory_dialog.h"
+#include "platform/portable/file_registry.h"
+#include "platform/portable/memory_dialog.h"
 #include "settings/settings_store.h"
 #include "ui/string_table.h"
 
@@ -23,7 +23,7 @@ class LanguagesTest : public ::testing::Test {
  protected:
   CFakeSystem system;
   CFakeProcessServices process;
-  CEmulatedRegistry registry;
+  CFileRegistry registry;
   std::unique_ptr<SettingsStore> store = SettingsStore::CreateRegistryStore("Grayheron", &registry);
   CMemoryDialog dialog;
 

@@ -1,7 +1,7 @@
 // The in-memory dialog behaves like the Windows controls the pages rely on.
 #include <gtest/gtest.h>
 
-#include "platform/emulated/memory_dialog.h"
+#include "platform/portable/memory_dialog.h"
 
 namespace {
 

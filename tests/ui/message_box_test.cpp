@@ -1,7 +1,7 @@
 // Message boxes: captions, icons and buttons, text or string id, and answers.
 #include <gtest/gtest.h>
 
-#include "platform/emulated/memory_dialog.h"
+#include "platform/portable/memory_dialog.h"
 #include "ui/message_box.h"
 #include "ui/string_table.h"
 

@@ -9,9 +9,9 @@
 
 #include "common/fake_process.h"
 #include "common/fake_system.h"
-#include "platform/emulated/emulated_registry.h"
-#include "platform/emulated/ini_file.h"
-#include "platform/emulated/memory_dialog.h"
+#include "platform/portable/file_registry.h"
+#include "platform/portable/ini_file.h"
+#include "platform/portable/memory_dialog.h"
 #include "settings/settings_store.h"
 #include "ui/languages.h"
 #include "ui/setup_dlg_ids.h"
@@ -25,7 +25,7 @@ class SetupDlgTest : public ::testing::Test {
  protected:
   CFakeSystem system;
   CFakeProcessServices process;
-  CEmulatedRegistry registry;
+  CFileRegistry registry;
   CRegistry* previousRegistry = SetRegistry(&registry);
   std::unique_ptr<SettingsStore> store = SettingsStore::CreateRegistryStore("Grayheron", &registry);
   CMultiLang languages;

@@ -17,7 +17,7 @@
 #include "platform/emulated/bda_platform.h"
 #include "platform/emulated/emulated_adapter_list.h"
 #include "platform/emulated/emulated_device_io.h"
-#include "platform/emulated/emulated_registry.h"
+#include "platform/portable/file_registry.h"
 #include "platform/emulated/emulated_services.h"
 #include "platform/emulated/emulated_tap.h"
 #include "platform/profile_file.h"
@@ -54,8 +54,8 @@ bool InstallEmulatedPlatform(const GUI_OPTIONS& options, unsigned instance,
   SetDevicePlatform(&devices);
   SetDeviceIo(&EmulatedDeviceIo());
   // The settings stay in memory unless a file is named: a demonstration leaves nothing behind.
-  if (const char* file = std::getenv("VELVETFIN_REGISTRY"); file && *file) EmulatedRegistry().AttachFile(file);
-  SetRegistry(&EmulatedRegistry());
+  if (const char* file = std::getenv("VELVETFIN_REGISTRY"); file && *file) FileRegistry().AttachFile(file);
+  SetRegistry(&FileRegistry());
   SetAdapterList(&EmulatedAdapterList());
   SetServiceControl(&EmulatedServices());
 

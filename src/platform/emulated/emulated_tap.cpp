@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/emulated/emulated_registry.h"
+#include "platform/portable/file_registry.h"
 #include "platform/profile_file.h"
 #include "platform/system.h"
 #include "platform/text_util.h"
@@ -232,7 +232,7 @@ bool CEmulatedTapAdapter::Describe(ADAPTER_INFO& info) {
 }
 
 std::shared_ptr<CEmulatedTapAdapter> InstallEmulatedTap(const EMULATED_TAP_SETUP& setup) {
-  CEmulatedRegistry& reg = setup.registry ? *setup.registry : EmulatedRegistry();
+  CFileRegistry& reg = setup.registry ? *setup.registry : FileRegistry();
   CEmulatedDeviceIo& io = setup.deviceIo ? *setup.deviceIo : EmulatedDeviceIo();
   CEmulatedAdapterList& list = setup.adapterList ? *setup.adapterList : EmulatedAdapterList();
 

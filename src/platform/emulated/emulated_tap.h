@@ -13,9 +13,9 @@
 
 #include "platform/emulated/emulated_adapter_list.h"
 #include "platform/emulated/emulated_device_io.h"
-#include "platform/emulated/packet_sink.h"
+#include "platform/portable/packet_sink.h"
 
-class CEmulatedRegistry;
+class CFileRegistry;
 class CProfileFile;
 
 struct TAP_CONTROL_RECORD {
@@ -108,7 +108,7 @@ struct EMULATED_TAP_SETUP {
   std::string instanceId = kEmulatedTapInstanceId;
   std::string componentId = "brannoxnic";  // or "tap0901", "root\\tap0901"
   BYTE mac[6] = {0x00, 0xFF, 0x4B, 0x52, 0x00, 0x01};
-  CEmulatedRegistry* registry = nullptr;        // EmulatedRegistry() when null
+  CFileRegistry* registry = nullptr;        // FileRegistry() when null
   CEmulatedDeviceIo* deviceIo = nullptr;        // EmulatedDeviceIo() when null
   CEmulatedAdapterList* adapterList = nullptr;  // EmulatedAdapterList() when null
   std::shared_ptr<CPacketSink> sink;            // a counting sink when null

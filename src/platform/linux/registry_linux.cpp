@@ -6,16 +6,16 @@
 #include <string>
 #include <system_error>
 
-#include "platform/emulated/emulated_registry.h"
 #include "platform/linux/private_files.h"
+#include "platform/portable/file_registry.h"
 
 CRegistry& OsRegistry() {
   static bool attached = [] {
     std::string path = RegistryFilePath();
     // Without a place to keep it, the registry lives for this run only.
-    if (!path.empty()) EmulatedRegistry().AttachFile(path);
+    if (!path.empty()) FileRegistry().AttachFile(path);
     return true;
   }();
   (void)attached;
-  return EmulatedRegistry();
+  return FileRegistry();
 }

@@ -1,4 +1,4 @@
-#include "platform/emulated/emulated_registry.h"
+#include "platform/portable/file_registry.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -100,7 +100,7 @@ bool FromHex(const std::string& hex, std::string& out) {
 
 }  // namespace
 
-struct CEmulatedRegistry::NODE {
+struct CFileRegistry::NODE {
   std::string name;
   std::weak_ptr<NODE> parent;
   std::map<std::string, std::shared_ptr<NODE>, NoCaseLess> subKeys;
@@ -124,7 +124,7 @@ struct CEmulatedRegistry::NODE {
   }
 };
 
-struct CEmulatedRegistry::CHANGE {
+struct CFileRegistry::CHANGE {
   enum Kind { kCreateKey, kSetValue, kDeleteValue, kDeleteKey, kReplaceAll } kind;
   std::vector<std::string> path;  // root name first
   NODE::VALUE value;              // kSetValue: the value; kDeleteValue: its name
@@ -132,9 +132,9 @@ struct CEmulatedRegistry::CHANGE {
 
 namespace {
 
-std::vector<std::string> PathOf(const CEmulatedRegistry::NODE& node) {
+std::vector<std::string> PathOf(const CFileRegistry::NODE& node) {
   std::vector<std::string> path;
-  for (const CEmulatedRegistry::NODE* n = &node; n;) {
+  for (const CFileRegistry::NODE* n = &node; n;) {
     path.push_back(n->name);
     auto p = n->parent.lock();
     n = p.get();
@@ -144,13 +144,13 @@ std::vector<std::string> PathOf(const CEmulatedRegistry::NODE& node) {
   return path;
 }
 
-void MarkDeleted(CEmulatedRegistry::NODE& node) {
+void MarkDeleted(CFileRegistry::NODE& node) {
   node.deleted = true;
   for (auto& [name, child] : node.subKeys) MarkDeleted(*child);
 }
 
 // Makes `mine` hold what `theirs` holds, keeping the nodes that open handles point to.
-void SyncNode(const std::shared_ptr<CEmulatedRegistry::NODE>& mine, const CEmulatedRegistry::NODE& theirs) {
+void SyncNode(const std::shared_ptr<CFileRegistry::NODE>& mine, const CFileRegistry::NODE& theirs) {
   mine->values = theirs.values;
   for (auto it = mine->subKeys.begin(); it != mine->subKeys.end();) {
     if (!theirs.subKeys.count(it->first)) {
@@ -163,7 +163,7 @@ void SyncNode(const std::shared_ptr<CEmulatedRegistry::NODE>& mine, const CEmula
   for (const auto& [name, child] : theirs.subKeys) {
     auto& slot = mine->subKeys[name];
     if (!slot) {
-      slot = std::make_shared<CEmulatedRegistry::NODE>();
+      slot = std::make_shared<CFileRegistry::NODE>();
       slot->name = child->name;
       slot->parent = mine;
     }
@@ -172,12 +172,12 @@ void SyncNode(const std::shared_ptr<CEmulatedRegistry::NODE>& mine, const CEmula
 }
 
 // Adds what `theirs` holds to `mine`; its values win. What only `mine` holds stays.
-void MergeNode(const std::shared_ptr<CEmulatedRegistry::NODE>& mine, const CEmulatedRegistry::NODE& theirs) {
+void MergeNode(const std::shared_ptr<CFileRegistry::NODE>& mine, const CFileRegistry::NODE& theirs) {
   for (const auto& [name, value] : theirs.values) mine->values[name] = value;
   for (const auto& [name, child] : theirs.subKeys) {
     auto& slot = mine->subKeys[name];
     if (!slot) {
-      slot = std::make_shared<CEmulatedRegistry::NODE>();
+      slot = std::make_shared<CFileRegistry::NODE>();
       slot->name = child->name;
       slot->parent = mine;
     }
@@ -202,10 +202,10 @@ std::vector<std::string> SplitKeyPath(const std::string& path) {
   return parts;
 }
 
-CEmulatedRegistry::CEmulatedRegistry() { Clear(); }
-CEmulatedRegistry::~CEmulatedRegistry() = default;
+CFileRegistry::CFileRegistry() { Clear(); }
+CFileRegistry::~CFileRegistry() = default;
 
-void CEmulatedRegistry::Clear() {
+void CFileRegistry::Clear() {
   std::lock_guard g(m_lock);
   for (auto& [key, entry] : m_handles) entry.node->deleted = true;
   for (auto& [key, node] : m_roots) node->deleted = true;
@@ -213,7 +213,7 @@ void CEmulatedRegistry::Clear() {
   SaveLocked(CHANGE{CHANGE::kReplaceAll, {}, {}});
 }
 
-CEmulatedRegistry::ROOTS CEmulatedRegistry::EmptyRoots() {
+CFileRegistry::ROOTS CFileRegistry::EmptyRoots() {
   ROOTS roots;
   for (const auto& r : kRootNames) {
     auto n = std::make_shared<NODE>();
@@ -223,12 +223,12 @@ CEmulatedRegistry::ROOTS CEmulatedRegistry::EmptyRoots() {
   return roots;
 }
 
-size_t CEmulatedRegistry::OpenKeyCount() const {
+size_t CFileRegistry::OpenKeyCount() const {
   std::lock_guard g(m_lock);
   return m_handles.size();
 }
 
-std::shared_ptr<CEmulatedRegistry::NODE> CEmulatedRegistry::Resolve(RegKey key, DWORD* access) {
+std::shared_ptr<CFileRegistry::NODE> CFileRegistry::Resolve(RegKey key, DWORD* access) {
   auto r = m_roots.find(key);
   if (r != m_roots.end()) {
     if (access) *access = kKeyAllAccess;
@@ -240,7 +240,7 @@ std::shared_ptr<CEmulatedRegistry::NODE> CEmulatedRegistry::Resolve(RegKey key, 
   return h->second.node;
 }
 
-LONG CEmulatedRegistry::OpenOrCreate(RegKey parent, const std::string& subKey, DWORD access,
+LONG CFileRegistry::OpenOrCreate(RegKey parent, const std::string& subKey, DWORD access,
                                      RegKey* result, bool create) {
   if (!result) return ERROR_INVALID_PARAMETER;
   *result = kNoKey;
@@ -272,22 +272,22 @@ LONG CEmulatedRegistry::OpenOrCreate(RegKey parent, const std::string& subKey, D
   return ERROR_SUCCESS;
 }
 
-LONG CEmulatedRegistry::OpenKey(RegKey parent, const std::string& subKey, DWORD access, RegKey* result) {
+LONG CFileRegistry::OpenKey(RegKey parent, const std::string& subKey, DWORD access, RegKey* result) {
   return OpenOrCreate(parent, subKey, access, result, false);
 }
 
-LONG CEmulatedRegistry::CreateKey(RegKey parent, const std::string& subKey, DWORD access,
+LONG CFileRegistry::CreateKey(RegKey parent, const std::string& subKey, DWORD access,
                                   RegKey* result) {
   return OpenOrCreate(parent, subKey, access, result, true);
 }
 
-LONG CEmulatedRegistry::CloseKey(RegKey key) {
+LONG CFileRegistry::CloseKey(RegKey key) {
   std::lock_guard g(m_lock);
   if (m_roots.count(key)) return ERROR_SUCCESS;
   return m_handles.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
-LONG CEmulatedRegistry::QueryValue(RegKey key, const std::string& name, DWORD* type, BYTE* data,
+LONG CFileRegistry::QueryValue(RegKey key, const std::string& name, DWORD* type, BYTE* data,
                                    DWORD* size) {
   std::lock_guard g(m_lock);
   DWORD access = 0;
@@ -311,7 +311,7 @@ LONG CEmulatedRegistry::QueryValue(RegKey key, const std::string& name, DWORD* t
   return ERROR_SUCCESS;
 }
 
-LONG CEmulatedRegistry::SetValue(RegKey key, const std::string& name, DWORD type, const BYTE* data,
+LONG CFileRegistry::SetValue(RegKey key, const std::string& name, DWORD type, const BYTE* data,
                                  DWORD size) {
   std::lock_guard g(m_lock);
   DWORD access = 0;
@@ -328,7 +328,7 @@ LONG CEmulatedRegistry::SetValue(RegKey key, const std::string& name, DWORD type
   return ERROR_SUCCESS;
 }
 
-LONG CEmulatedRegistry::DeleteValue(RegKey key, const std::string& name) {
+LONG CFileRegistry::DeleteValue(RegKey key, const std::string& name) {
   std::lock_guard g(m_lock);
   DWORD access = 0;
   auto node = Resolve(key, &access);
@@ -340,7 +340,7 @@ LONG CEmulatedRegistry::DeleteValue(RegKey key, const std::string& name) {
   return ERROR_SUCCESS;
 }
 
-LONG CEmulatedRegistry::EnumKey(RegKey key, DWORD index, std::string& name, DWORD maxChars) {
+LONG CFileRegistry::EnumKey(RegKey key, DWORD index, std::string& name, DWORD maxChars) {
   std::lock_guard g(m_lock);
   DWORD access = 0;
   auto node = Resolve(key, &access);
@@ -356,7 +356,7 @@ LONG CEmulatedRegistry::EnumKey(RegKey key, DWORD index, std::string& name, DWOR
   return ERROR_SUCCESS;
 }
 
-LONG CEmulatedRegistry::EnumValue(RegKey key, DWORD index, std::string& name) {
+LONG CFileRegistry::EnumValue(RegKey key, DWORD index, std::string& name) {
   std::lock_guard g(m_lock);
   DWORD access = 0;
   auto node = Resolve(key, &access);
@@ -370,7 +370,7 @@ LONG CEmulatedRegistry::EnumValue(RegKey key, DWORD index, std::string& name) {
   return ERROR_SUCCESS;
 }
 
-LONG CEmulatedRegistry::DeleteKey(RegKey parent, const std::string& subKey) {
+LONG CFileRegistry::DeleteKey(RegKey parent, const std::string& subKey) {
   std::lock_guard g(m_lock);
   auto node = Resolve(parent, nullptr);
   if (!node) return ERROR_INVALID_HANDLE;
@@ -390,7 +390,7 @@ LONG CEmulatedRegistry::DeleteKey(RegKey parent, const std::string& subKey) {
   return ERROR_SUCCESS;
 }
 
-void CEmulatedRegistry::SetWriteProtected(RegKey root, const std::string& keyPath, bool on) {
+void CFileRegistry::SetWriteProtected(RegKey root, const std::string& keyPath, bool on) {
   RegKey k = kNoKey;
   if (CreateKey(root, keyPath, kKeyRead, &k) != ERROR_SUCCESS) return;
   {
@@ -400,14 +400,14 @@ void CEmulatedRegistry::SetWriteProtected(RegKey root, const std::string& keyPat
   CloseKey(k);
 }
 
-bool CEmulatedRegistry::KeyExists(RegKey root, const std::string& keyPath) {
+bool CFileRegistry::KeyExists(RegKey root, const std::string& keyPath) {
   RegKey k = kNoKey;
   if (OpenKey(root, keyPath, kKeyRead, &k) != ERROR_SUCCESS) return false;
   CloseKey(k);
   return true;
 }
 
-bool CEmulatedRegistry::GetString(RegKey root, const std::string& keyPath, const std::string& name,
+bool CFileRegistry::GetString(RegKey root, const std::string& keyPath, const std::string& name,
                                   std::string& text) {
   RegKey k = kNoKey;
   if (OpenKey(root, keyPath, kKeyRead, &k) != ERROR_SUCCESS) return false;
@@ -422,7 +422,7 @@ bool CEmulatedRegistry::GetString(RegKey root, const std::string& keyPath, const
   return ok;
 }
 
-bool CEmulatedRegistry::GetDword(RegKey root, const std::string& keyPath, const std::string& name,
+bool CFileRegistry::GetDword(RegKey root, const std::string& keyPath, const std::string& name,
                                  DWORD& value) {
   RegKey k = kNoKey;
   if (OpenKey(root, keyPath, kKeyRead, &k) != ERROR_SUCCESS) return false;
@@ -433,7 +433,7 @@ bool CEmulatedRegistry::GetDword(RegKey root, const std::string& keyPath, const 
   return ok;
 }
 
-bool CEmulatedRegistry::PutString(RegKey root, const std::string& keyPath, const std::string& name,
+bool CFileRegistry::PutString(RegKey root, const std::string& keyPath, const std::string& name,
                                   const std::string& text) {
   RegKey k = kNoKey;
   if (CreateKey(root, keyPath, kKeyAllAccess, &k) != ERROR_SUCCESS) return false;
@@ -443,7 +443,7 @@ bool CEmulatedRegistry::PutString(RegKey root, const std::string& keyPath, const
   return ok;
 }
 
-bool CEmulatedRegistry::PutDword(RegKey root, const std::string& keyPath, const std::string& name,
+bool CFileRegistry::PutDword(RegKey root, const std::string& keyPath, const std::string& name,
                                  DWORD value) {
   RegKey k = kNoKey;
   if (CreateKey(root, keyPath, kKeyAllAccess, &k) != ERROR_SUCCESS) return false;
@@ -574,9 +574,9 @@ long ProcessId() {
 #endif
 }
 
-void Apply(const CEmulatedRegistry::CHANGE& change, std::map<RegKey, std::shared_ptr<CEmulatedRegistry::NODE>>& roots) {
-  using NODE = CEmulatedRegistry::NODE;
-  using CHANGE = CEmulatedRegistry::CHANGE;
+void Apply(const CFileRegistry::CHANGE& change, std::map<RegKey, std::shared_ptr<CFileRegistry::NODE>>& roots) {
+  using NODE = CFileRegistry::NODE;
+  using CHANGE = CFileRegistry::CHANGE;
   if (change.path.empty()) return;
   std::shared_ptr<NODE> node;
   for (auto& [key, root] : roots)
@@ -615,27 +615,27 @@ void Apply(const CEmulatedRegistry::CHANGE& change, std::map<RegKey, std::shared
 
 }  // namespace
 
-bool CEmulatedRegistry::IsSaving() const {
+bool CFileRegistry::IsSaving() const {
   std::lock_guard g(m_lock);
   return m_saving;
 }
 
-REGISTRY_FILE_STATE CEmulatedRegistry::AttachState() const {
+REGISTRY_FILE_STATE CFileRegistry::AttachState() const {
   std::lock_guard g(m_lock);
   return m_state;
 }
 
-uint64_t CEmulatedRegistry::SaveFailures() const {
+uint64_t CFileRegistry::SaveFailures() const {
   std::lock_guard g(m_lock);
   return m_saveFailures;
 }
 
-std::string CEmulatedRegistry::SetAsidePath() const {
+std::string CFileRegistry::SetAsidePath() const {
   std::lock_guard g(m_lock);
   return m_setAside;
 }
 
-std::string CEmulatedRegistry::SetAsideLocked() {
+std::string CFileRegistry::SetAsideLocked() {
   // An earlier corrupt file is evidence too: the next free name, never one in use.
   for (int n = 0; n < 1000; ++n) {
     std::string name = m_path + ".corrupt" + (n ? "." + std::to_string(n) : std::string());
@@ -649,7 +649,7 @@ std::string CEmulatedRegistry::SetAsideLocked() {
   return std::string();
 }
 
-bool CEmulatedRegistry::AttachFile(const std::string& path) {
+bool CFileRegistry::AttachFile(const std::string& path) {
   std::lock_guard g(m_lock);
   m_path = path;
   m_saving = false;
@@ -685,7 +685,7 @@ bool CEmulatedRegistry::AttachFile(const std::string& path) {
   return false;
 }
 
-bool CEmulatedRegistry::Parse(const std::string& text, ROOTS& roots) {
+bool CFileRegistry::Parse(const std::string& text, ROOTS& roots) {
   std::istringstream in(text);
   std::string line;
   if (!std::getline(in, line)) return false;
@@ -743,9 +743,9 @@ bool CEmulatedRegistry::Parse(const std::string& text, ROOTS& roots) {
   return true;
 }
 
-static void WriteNode(std::ostream& out, const std::string& path, const CEmulatedRegistry::NODE& node);
+static void WriteNode(std::ostream& out, const std::string& path, const CFileRegistry::NODE& node);
 
-void CEmulatedRegistry::SaveLocked(const CHANGE& change) {
+void CFileRegistry::SaveLocked(const CHANGE& change) {
   if (!m_saving || m_path.empty()) return;
   CFileLock lock(m_path + ".lock");
   if (!lock.Held()) {
@@ -775,7 +775,7 @@ void CEmulatedRegistry::SaveLocked(const CHANGE& change) {
   if (!WriteLocked()) ++m_saveFailures;
 }
 
-bool CEmulatedRegistry::WriteLocked() {
+bool CFileRegistry::WriteLocked() {
   std::ostringstream out;
   out << kFileHeader << "\n";
   for (const auto& r : kRootNames) {
@@ -791,7 +791,7 @@ bool CEmulatedRegistry::WriteLocked() {
   return false;
 }
 
-static void WriteNode(std::ostream& out, const std::string& path, const CEmulatedRegistry::NODE& node) {
+static void WriteNode(std::ostream& out, const std::string& path, const CFileRegistry::NODE& node) {
   if (!node.values.empty() || node.subKeys.empty()) {
     out << "K " << path << "\n";
     for (const auto& [key, v] : node.values)
@@ -800,7 +800,7 @@ static void WriteNode(std::ostream& out, const std::string& path, const CEmulate
   for (const auto& [key, child] : node.subKeys) WriteNode(out, path + "\\" + Escape(child->name), *child);
 }
 
-CEmulatedRegistry& EmulatedRegistry() {
-  static CEmulatedRegistry registry;
+CFileRegistry& FileRegistry() {
+  static CFileRegistry registry;
   return registry;
 }

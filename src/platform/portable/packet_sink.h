@@ -1,5 +1,6 @@
-// Where the emulated virtual adapter's written packets go: a Linux TUN interface
-// (when one may be created), else a pcap file, else they are only counted.
+// Where the virtual adapter's written packets go: a Linux TUN interface (when one may
+// be created), else a pcap file, else they are only counted. The adapter that writes
+// here is a stand-in driver (platform/emulated), so the sink knows no device.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -7,17 +8,16 @@
 #include <mutex>
 #include <string>
 
-#include "platform/emulated/emulated_device_io.h"
 #include "platform/win_types.h"
 
 class CPcapWriter;
 
-class CPacketSink : public CEmulatedDevice {
+class CPacketSink {
  public:
   enum class Target { Count, Pcap, Tun };
 
   CPacketSink();
-  ~CPacketSink() override;
+  ~CPacketSink();
   CPacketSink(const CPacketSink&) = delete;
   CPacketSink& operator=(const CPacketSink&) = delete;
 
@@ -53,11 +53,6 @@ class CPacketSink : public CEmulatedDevice {
     return m_failures.load(std::memory_order_relaxed) + m_dropped.load(std::memory_order_relaxed);
   }
   void ResetCounters();
-
-  // As a stand-in device: writes are delivered; no I/O controls of its own.
-  BOOL IoControl(DWORD code, const void* in, DWORD inLength, void* out, DWORD outLength,
-                 DWORD* returned) override;
-  BOOL Write(const void* data, DWORD length, DWORD* written) override;
 
  private:
   void TakeDroppedLocked();

@@ -1,4 +1,4 @@
-#include "platform/emulated/ini_file.h"
+#include "platform/portable/ini_file.h"
 
 #include <algorithm>
 #include <filesystem>

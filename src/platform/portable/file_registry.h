@@ -22,12 +22,12 @@ enum class REGISTRY_FILE_STATE {
   Unusable,  // unreadable and could not be set aside: nothing is saved
 };
 
-class CEmulatedRegistry final : public CRegistry {
+class CFileRegistry final : public CRegistry {
  public:
-  CEmulatedRegistry();
-  ~CEmulatedRegistry() override;
-  CEmulatedRegistry(const CEmulatedRegistry&) = delete;
-  CEmulatedRegistry& operator=(const CEmulatedRegistry&) = delete;
+  CFileRegistry();
+  ~CFileRegistry() override;
+  CFileRegistry(const CFileRegistry&) = delete;
+  CFileRegistry& operator=(const CFileRegistry&) = delete;
 
   // Loads `path` (a missing file is an empty registry) and saves every change to it,
   // atomically. False when the file was unreadable or corrupt (the registry is then
@@ -97,7 +97,8 @@ class CEmulatedRegistry final : public CRegistry {
   uint64_t m_tempCounter = 0;
 };
 
-// The process-wide emulated registry (in memory unless a file is attached).
-CEmulatedRegistry& EmulatedRegistry();
+// The process-wide registry of this kind (in memory unless a file is attached): the
+// Linux registry, and the registry of an emulated machine under Windows.
+CFileRegistry& FileRegistry();
 // Splits "A\B\C" into its non-empty components.
 std::vector<std::string> SplitKeyPath(const std::string& path);

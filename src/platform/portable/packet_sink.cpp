@@ -1,9 +1,9 @@
-#include "platform/emulated/packet_sink.h"
+#include "platform/portable/packet_sink.h"
 
 #include <chrono>
 #include <thread>
 
-#include "platform/emulated/pcap_writer.h"
+#include "platform/portable/pcap_writer.h"
 #ifndef _WIN32
 #include "platform/linux/tun_interface.h"
 #endif
@@ -141,15 +141,4 @@ void CPacketSink::ResetCounters() {
   m_bytes.store(0, std::memory_order_relaxed);
   m_failures.store(0, std::memory_order_relaxed);
   m_dropped.store(0, std::memory_order_relaxed);
-}
-
-BOOL CPacketSink::IoControl(DWORD, const void*, DWORD, void*, DWORD, DWORD* returned) {
-  if (returned) *returned = 0;
-  return FALSE;
-}
-
-BOOL CPacketSink::Write(const void* data, DWORD length, DWORD* written) {
-  bool ok = Deliver(static_cast<const BYTE*>(data), length);
-  if (written) *written = ok ? length : 0;
-  return ok ? TRUE : FALSE;
 }

@@ -1,4 +1,4 @@
-#include "platform/emulated/memory_dialog.h"
+#include "platform/portable/memory_dialog.h"
 
 #include <algorithm>
 

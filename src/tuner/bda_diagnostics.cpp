@@ -1,4 +1,4 @@
-#include "bda/bda_diagnostics.h"
+#include "tuner/bda_diagnostics.h"
 
 #include "log/log.h"
 #include "platform/system.h"

@@ -1,4 +1,4 @@
-#include "platform/emulated/pcap_writer.h"
+#include "platform/portable/pcap_writer.h"
 
 #include <cerrno>
 #include <chrono>

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/emulated/portable_windows.h"
+#include "platform/portable/event_loop.h"
 
 namespace {
 

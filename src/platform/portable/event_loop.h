@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/emulated/memory_dialog.h"
+#include "platform/portable/memory_dialog.h"
 #include "platform/window_services.h"
 
 class CPortableWindowServices;

@@ -1,4 +1,4 @@
-#include "platform/emulated/portable_windows.h"
+#include "platform/portable/event_loop.h"
 
 #include <algorithm>
 
