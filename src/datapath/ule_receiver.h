@@ -42,6 +42,8 @@ class CUleReceiver {
   int32_t HeldBytes() const { return m_have; }
 
  private:
+  // Every packet ProcessPacket's quick case does not take.
+  void ProcessOtherPacket(const BYTE* p);
   // Takes reassembly bytes; stops (and goes idle) at an End Indicator or a bad Length.
   void Consume(const BYTE* d, int32_t n);
   // Bytes still missing from the partial SNDU, reading its Length from next when
@@ -59,9 +61,10 @@ class CUleReceiver {
 
   StreamCounters& m_counters;
   CUleSink& m_sink;
+  // Outside 0..15, so the first packet never matches it.
+  static constexpr int32_t kCounterUnknown = 16;
   int32_t m_pid = -1;
-  bool m_counterKnown = false;
-  int32_t m_expectedCounter = 0;
+  int32_t m_expectedCounter = kCounterUnknown;
   bool m_reassembling = false;
   int32_t m_have = 0;  // bytes of the partial SNDU held
   int32_t m_size = 0;  // its total size once its Length is known, else 0
