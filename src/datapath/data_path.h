@@ -38,7 +38,8 @@ class CDataPath final : public CUleSink {
   CDataPath(FilterTable& table, StreamCounters& counters, CAdapterHandle& adapter);
 
   void ProcessTransportBuffer(const BYTE* data, DWORD size);
-  // One packet on its own (ProcessTransportBuffer runs the same without the table check).
+  // One packet on its own, the table first checked for changes (ProcessTransportBuffer
+  // checks it once per buffer).
   void ProcessTsPacket(const BYTE* p);
   // 1: stopped for lack of data; 0: the buffer must be discarded.
   int ParseMpeSections(int32_t pid, BYTE* b, int32_t& fill);
