@@ -38,21 +38,6 @@ void CUleReceiver::Reset(int32_t pid) {
   Idle();
 }
 
-void CUleReceiver::ProcessPacket(const BYTE* p) {
-  // Most packets: payload only, the next counter, no Payload Pointer, and wholly inside a
-  // long SNDU whose Length is known (so one is being reassembled): copied, nothing more.
-  constexpr int32_t kPayload = kPacketSize - 4;
-  const int32_t k = p[3] & 0x0F;
-  if ((p[3] & 0x30) == 0x10 && !(p[1] & 0x40) && k == m_expectedCounter && m_size - m_have > kPayload) {
-    m_expectedCounter = (k + 1) & 0x0F;
-    m_counters.tsPayloadBytes.Add(uint64_t(kPayload));
-    CopyPayload(m_sndu + m_have, p + 4, kPayload);
-    m_have += kPayload;
-    return;
-  }
-  ProcessOtherPacket(p);
-}
-
 void CUleReceiver::ProcessOtherPacket(const BYTE* p) {
   const uint32_t control = (p[3] >> 4) & 3;
   // Without payload the continuity counter does not advance.
