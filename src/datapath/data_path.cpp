@@ -50,10 +50,41 @@ CDataPath::CDataPath(FilterTable& table, StreamCounters& counters, CAdapterHandl
       m_sections(new SectionBuffer[kPidCount]) {
   std::memset(m_carry, 0, sizeof(m_carry));
   std::memset(m_gre.data, 0, sizeof(m_gre.data));
+  std::memset(m_pidKind, kPidDropped, sizeof(m_pidKind));
+  std::memset(&m_pidKindSource, 0, sizeof(m_pidKindSource));
+}
+
+void CDataPath::RefreshPidKinds() {
+  PID_KIND_SOURCE now;
+  for (int k = 0; k < kFilterCount; ++k) now.filterPid[k] = m_filters.entry[k].pid;
+  now.ulePidCount = m_filters.ulePidCount;
+  for (int i = 0; i < kMaxUlePids; ++i) now.ulePid[i] = m_filters.ulePid[i];
+  if (m_pidKindValid && std::memcmp(&now, &m_pidKindSource, sizeof(now)) == 0) return;
+  m_pidKindSource = now;
+  m_pidKindValid = true;
+
+  bool any = false;
+  for (int32_t pid : now.filterPid) any = any || pid == kPidAny;
+  std::memset(m_pidKind, any ? kPidMpe : kPidDropped, sizeof(m_pidKind));
+  for (int32_t pid : now.filterPid)
+    if (pid >= 0 && pid < kPidCount) m_pidKind[pid] = kPidMpe;
+  m_pidKind[kNullPid] = kPidDropped;
+  // Only PIDs a filter takes reach a receiver; a PID declared twice keeps its first slot.
+  const int32_t count = now.ulePidCount < kMaxUlePids ? now.ulePidCount : kMaxUlePids;
+  for (int32_t i = count - 1; i >= 0; --i) {
+    const int32_t pid = now.ulePid[i];
+    if (pid >= 0 && pid < kPidCount && m_pidKind[pid] != kPidDropped) m_pidKind[pid] = BYTE(kPidUle + i);
+  }
+}
+
+void CDataPath::ProcessTsPacket(const BYTE* p) {
+  RefreshPidKinds();
+  HandleTsPacket(p);
 }
 
 void CDataPath::ProcessTransportBuffer(const BYTE* data, DWORD size) {
   if (!data || size == 0) return;
+  RefreshPidKinds();
   if (size != m_lastBufferSize) {
     LogMessage("Received data size %d (%d packets)", int(size), int(size / kTsPacketSize));
     m_lastBufferSize = size;
@@ -64,7 +95,7 @@ void CDataPath::ProcessTransportBuffer(const BYTE* data, DWORD size) {
       RaiseDataPathWarning(DATA_PATH_WARNING::ShortSample);
     } else {
       std::memcpy(m_carry + m_carryLength, data, missing);
-      ProcessTsPacket(m_carry);
+      HandleTsPacket(m_carry);
       data += missing;
       size -= missing;
     }
@@ -82,19 +113,30 @@ void CDataPath::ProcessTransportBuffer(const BYTE* data, DWORD size) {
       m_carryLength = uint32_t(left);
       return;
     }
-    ProcessTsPacket(data);
+    HandleTsPacket(data);
     data += kTsPacketSize;
   }
 }
 
-void CDataPath::ProcessTsPacket(const BYTE* p) {
+void CDataPath::HandleTsPacket(const BYTE* p) {
   if (p[0] != 0x47) return;
   if (p[1] & 0x80) return;  // transport_error_indicator
   if (p[3] & 0xC0) return;  // scrambled
-  int32_t pid = ((p[1] << 8) | p[2]) & 0x1FFF;
-  if (pid == kNullPid) return;
-  if (!m_filters.AcceptsPid(pid)) return;
-  if (m_filters.ulePidCount > 0 && ProcessUlePacket(pid, p)) return;
+  const int32_t pid = ((p[1] << 8) | p[2]) & 0x1FFF;
+  const BYTE kind = m_pidKind[pid];
+  if (kind == kPidMpe)
+    ProcessMpePacket(pid, p);
+  else if (kind >= kPidUle)
+    ProcessUlePacket(kind - kPidUle, pid, p);
+}
+
+inline void CDataPath::ProcessUlePacket(int32_t slot, int32_t pid, const BYTE* p) {
+  CUleReceiver* r = m_ule[slot].get();
+  if (!r || r->Pid() != pid) r = StartUleReceiver(slot, pid);
+  if (r) r->ProcessPacket(p);
+}
+
+inline void CDataPath::ProcessMpePacket(int32_t pid, const BYTE* p) {
   // Only payload without adaptation field; such a packet does not advance the counter.
   if ((p[3] & 0x30) != 0x10) return;
 
@@ -194,6 +236,10 @@ int CDataPath::ParseMpeSections(int32_t pid, BYTE* b, int32_t& fill) {
 }
 
 void CDataPath::DeliverDatagram(int32_t pid, const BYTE mac[6], const BYTE* ip, int32_t length) {
+  DeliverIpv4(pid, mac, MatchingFilters(pid, mac), ip, length);
+}
+
+void CDataPath::DeliverIpv4(int32_t pid, const BYTE mac[6], uint32_t matching, const BYTE* ip, int32_t length) {
   if (length < 20 || (ip[0] >> 4) != 4) return;
   const int32_t h = (ip[0] & 0x0F) * 4;
   if (h > length || !HeaderChecksumOk(ip, h)) return;
@@ -204,15 +250,9 @@ void CDataPath::DeliverDatagram(int32_t pid, const BYTE mac[6], const BYTE* ip, 
     return;
   }
 
-  for (FilterEntry& e : m_filters.entry) {
-    bool macOk = true;
-    for (int k = 0; k < 6; ++k)
-      if ((mac[k] & e.mask[k]) != e.mac[k]) {
-        macOk = false;
-        break;
-      }
-    if (!macOk) continue;
-    if (e.pid != kPidAny && e.pid != pid) continue;
+  for (int k = 0; k < kFilterCount; ++k) {
+    if (!(matching & (1u << k))) continue;
+    FilterEntry& e = m_filters.entry[k];
 
     const BYTE* candidate = ip;
     int32_t count = length;
@@ -284,6 +324,10 @@ void CDataPath::DeliverMpeDatagram(int32_t pid, const BYTE mac[6], const BYTE* d
 }
 
 void CDataPath::DeliverIpv6(int32_t pid, const BYTE mac[6], const BYTE* ip, int32_t length) {
+  DeliverIpv6To(AddressTakers(pid, mac, MatchingFilters(pid, mac)), ip, length);
+}
+
+void CDataPath::DeliverIpv6To(uint32_t takers, const BYTE* ip, int32_t length) {
   if (length < kIpv6Header || (ip[0] >> 4) != 6) {
     m_counters.dropLength.Add(1);
     return;
@@ -305,15 +349,8 @@ void CDataPath::DeliverIpv6(int32_t pid, const BYTE mac[6], const BYTE* ip, int3
     return;
   }
   for (int k = 0; k < kFilterCount; ++k) {
+    if (!(takers & (1u << k))) continue;
     FilterEntry& e = m_filters.entry[k];
-    if (e.pid != kPidAny && e.pid != pid) continue;
-    bool macOk = true;
-    for (int b = 0; b < 6; ++b)
-      if ((mac[b] & e.mask[b]) != e.mac[b]) {
-        macOk = false;
-        break;
-      }
-    if (!macOk && !(k == kMulticastFilter && mac[0] == 0x33 && mac[1] == 0x33)) continue;
     // The unicast IP filter holds an IPv4 address: it does not apply here.
     WritePacket(ip, uint32_t(total));
     e.bytes.Add(uint64_t(total));
@@ -321,33 +358,33 @@ void CDataPath::DeliverIpv6(int32_t pid, const BYTE mac[6], const BYTE* ip, int3
   }
 }
 
-bool CDataPath::AddressPasses(int32_t pid, const BYTE mac[6]) const {
+uint32_t CDataPath::MatchingFilters(int32_t pid, const BYTE mac[6]) const {
+  uint32_t matching = 0;
   for (int k = 0; k < kFilterCount; ++k) {
     const FilterEntry& e = m_filters.entry[k];
     if (e.pid != kPidAny && e.pid != pid) continue;
-    if (k == kMulticastFilter && mac[0] == 0x33 && mac[1] == 0x33) return true;
     int b = 0;
     while (b < 6 && (mac[b] & e.mask[b]) == e.mac[b]) ++b;
-    if (b == 6) return true;
+    if (b == 6) matching |= 1u << k;
   }
-  return false;
+  return matching;
 }
 
-bool CDataPath::ProcessUlePacket(int32_t pid, const BYTE* p) {
-  for (int32_t i = 0; i < m_filters.ulePidCount && i < kMaxUlePids; ++i) {
-    if (m_filters.ulePid[i] != pid) continue;
-    std::unique_ptr<CUleReceiver>& r = m_ule[i];
-    if (!r) {
-      // Once per slot, as the section buffers: the SNDU buffer is 32 KB.
-      r.reset(new (std::nothrow) CUleReceiver(m_counters, *this));
-      if (!r) return true;
-      r->Reset(pid);
-    }
-    if (r->Pid() != pid) r->Reset(pid);  // the slot was given another PID
-    r->ProcessPacket(p);
-    return true;
+uint32_t CDataPath::AddressTakers(int32_t pid, const BYTE mac[6], uint32_t matching) const {
+  const FilterEntry& e = m_filters.entry[kMulticastFilter];
+  if (mac[0] == 0x33 && mac[1] == 0x33 && (e.pid == kPidAny || e.pid == pid)) matching |= 1u << kMulticastFilter;
+  return matching;
+}
+
+CUleReceiver* CDataPath::StartUleReceiver(int32_t slot, int32_t pid) {
+  std::unique_ptr<CUleReceiver>& r = m_ule[slot];
+  if (!r) {
+    // Once per slot, as the section buffers: the SNDU buffer is 32 KB.
+    r.reset(new (std::nothrow) CUleReceiver(m_counters, *this));
+    if (!r) return nullptr;
   }
-  return false;
+  r->Reset(pid);  // new, or the slot was given another PID
+  return r.get();
 }
 
 const CUleReceiver* CDataPath::UleReceiver(int32_t pid) const {
@@ -357,11 +394,16 @@ const CUleReceiver* CDataPath::UleReceiver(int32_t pid) const {
 }
 
 void CDataPath::DeliverSndu(int32_t pid, const BYTE* sndu, int32_t length) {
-  // Checked in order: the NPA address (D = 0), then what the Type says.
+  // Checked in order: the NPA address (D = 0), then what the Type says. Which filters
+  // take the address is worked out once and handed on to the delivery.
   const BYTE* mac = (sndu[0] & 0x80) ? nullptr : sndu + kUleBaseHeader;
-  if (mac && !AddressPasses(pid, mac)) {
-    m_counters.dropAddress.Add(1);
-    return;
+  uint32_t matching = 0;
+  if (mac) {
+    matching = MatchingFilters(pid, mac);
+    if (!AddressTakers(pid, mac, matching)) {
+      m_counters.dropAddress.Add(1);
+      return;
+    }
   }
   ULE_PDU pdu;
   switch (ParseUleHeaders(sndu, length, pdu)) {
@@ -374,7 +416,8 @@ void CDataPath::DeliverSndu(int32_t pid, const BYTE* sndu, int32_t length) {
         return;
       }
       mac = pdu.data;
-      if (!AddressPasses(pid, mac)) {
+      matching = MatchingFilters(pid, mac);
+      if (!AddressTakers(pid, mac, matching)) {
         m_counters.dropAddress.Add(1);
         return;
       }
@@ -395,15 +438,16 @@ void CDataPath::DeliverSndu(int32_t pid, const BYTE* sndu, int32_t length) {
       m_counters.dropAddress.Add(1);
       return;
     }
+    matching = MatchingFilters(pid, mac);
   }
   if (pdu.type == kEtherTypeIpv4) {
     // An SNDU carries the packet alone, but a bridged frame may be padded: only the
     // packet's own bytes are written.
     int32_t n = pdu.length;
     if (n >= 4 && int32_t(Be16(pdu.data + 2)) < n) n = int32_t(Be16(pdu.data + 2));
-    DeliverDatagram(pid, mac, pdu.data, n);
+    DeliverIpv4(pid, mac, matching, pdu.data, n);
   } else if (pdu.type == kEtherTypeIpv6)
-    DeliverIpv6(pid, mac, pdu.data, pdu.length);
+    DeliverIpv6To(AddressTakers(pid, mac, matching), pdu.data, pdu.length);
   else
     m_counters.dropType.Add(1);
 }

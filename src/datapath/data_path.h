@@ -38,6 +38,8 @@ class CDataPath final : public CUleSink {
   CDataPath(FilterTable& table, StreamCounters& counters, CAdapterHandle& adapter);
 
   void ProcessTransportBuffer(const BYTE* data, DWORD size);
+  // One packet on its own, the table first checked for changes (ProcessTransportBuffer
+  // checks it once per buffer).
   void ProcessTsPacket(const BYTE* p);
   // 1: stopped for lack of data; 0: the buffer must be discarded.
   int ParseMpeSections(int32_t pid, BYTE* b, int32_t& fill);
@@ -62,12 +64,32 @@ class CDataPath final : public CUleSink {
   const CUleReceiver* UleReceiver(int32_t pid) const;
 
  private:
+  // What a PID's packets are for: dropped, MPE sections, or ULE slot (value - kPidUle).
+  enum : BYTE { kPidDropped = 0, kPidMpe = 1, kPidUle = 2 };
+  // The PIDs of the filter table the per-PID kinds were made from.
+  struct PID_KIND_SOURCE {
+    int32_t filterPid[kFilterCount];
+    int32_t ulePidCount;
+    int32_t ulePid[kMaxUlePids];
+  };
+
+  // Remakes m_pidKind when the table's PIDs changed. The table only changes under the
+  // callback lock, between buffers, so once per buffer is enough.
+  void RefreshPidKinds();
+  void HandleTsPacket(const BYTE* p);
+  void ProcessMpePacket(int32_t pid, const BYTE* p);
+  void ProcessUlePacket(int32_t slot, int32_t pid, const BYTE* p);
+  // The slot's receiver, made (once) or reset for this PID; null when out of memory.
+  CUleReceiver* StartUleReceiver(int32_t slot, int32_t pid);
+  // Bit k set when filter k takes the PID and its MAC and mask accept mac.
+  uint32_t MatchingFilters(int32_t pid, const BYTE mac[6]) const;
+  // Those filters and, for 33:33:xx:xx:xx:xx (the IPv6 multicast range), the multicast
+  // filter when it takes the PID: none means the address is dropped.
+  uint32_t AddressTakers(int32_t pid, const BYTE mac[6], uint32_t matching) const;
+  // DeliverDatagram and DeliverIpv6 once the filters that take the packet are known.
+  void DeliverIpv4(int32_t pid, const BYTE mac[6], uint32_t matching, const BYTE* ip, int32_t length);
+  void DeliverIpv6To(uint32_t takers, const BYTE* ip, int32_t length);
   void WritePacket(const BYTE* data, uint32_t length);
-  // True when the PID is one of the table's ULE PIDs (its packet then went to its receiver).
-  bool ProcessUlePacket(int32_t pid, const BYTE* p);
-  // Whether a filter that takes the PID accepts the MAC (the multicast filter also
-  // 33:33:xx:xx:xx:xx, the IPv6 multicast range).
-  bool AddressPasses(int32_t pid, const BYTE mac[6]) const;
 
   FilterTable& m_filters;
   StreamCounters& m_counters;
@@ -81,6 +103,10 @@ class CDataPath final : public CUleSink {
   GreFragmentBuffer m_gre;
   // One receiver per slot of the table's ULE PIDs, made when the slot is first used.
   std::unique_ptr<CUleReceiver> m_ule[kMaxUlePids];
+  // One lookup per packet instead of walking the filters and the ULE PIDs.
+  BYTE m_pidKind[kPidCount];
+  PID_KIND_SOURCE m_pidKindSource;
+  bool m_pidKindValid = false;
 };
 
 // The program-wide instances.

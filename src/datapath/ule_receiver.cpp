@@ -34,25 +34,21 @@ int32_t SizeFromHeader(BYTE b0, BYTE b1) {
 
 void CUleReceiver::Reset(int32_t pid) {
   m_pid = pid;
-  m_counterKnown = false;
-  m_expectedCounter = 0;
+  m_expectedCounter = kCounterUnknown;
   Idle();
 }
 
-void CUleReceiver::ProcessPacket(const BYTE* p) {
+void CUleReceiver::ProcessOtherPacket(const BYTE* p) {
   const uint32_t control = (p[3] >> 4) & 3;
   // Without payload the continuity counter does not advance.
   if (!(control & 1)) return;
   const int32_t k = p[3] & 0x0F;
-  if (m_counterKnown) {
+  if (k != m_expectedCounter && m_expectedCounter != kCounterUnknown) {
     if (k == ((m_expectedCounter - 1) & 0x0F)) return;  // the one allowed duplicate
-    if (k != m_expectedCounter) {
-      // The partial SNDU has a hole: drop it and wait for the next Payload Pointer.
-      m_counters.discontinuityCount.Add(1);
-      Idle();
-    }
+    // The partial SNDU has a hole: drop it and wait for the next Payload Pointer.
+    m_counters.discontinuityCount.Add(1);
+    Idle();
   }
-  m_counterKnown = true;
   m_expectedCounter = (k + 1) & 0x0F;
 
   int32_t at = control == 3 ? 5 + p[4] : 4;  // an adaptation field is stepped over

@@ -5,6 +5,7 @@
 // extension headers of RFC 5163). Bad data is counted, never read beyond.
 #pragma once
 #include <cstdint>
+#include <cstring>
 
 #include "datapath/stream_counters.h"
 #include "platform/win_types.h"
@@ -36,12 +37,30 @@ class CUleReceiver {
   void Reset(int32_t pid);
   int32_t Pid() const { return m_pid; }
   // One 188-byte packet of the PID; sync byte, transport error and scrambling already checked.
-  void ProcessPacket(const BYTE* p);
+  // Most packets are payload only, with the next counter, no Payload Pointer, and wholly
+  // inside a long SNDU whose Length is known (so one is being reassembled): those are
+  // copied here, in the caller, and nothing more.
+  void ProcessPacket(const BYTE* p) {
+    constexpr int32_t kPayload = 184;
+    const int32_t k = p[3] & 0x0F;
+    if ((p[3] & 0x30) == 0x10 && !(p[1] & 0x40) && k == m_expectedCounter && m_size - m_have > kPayload) {
+      m_expectedCounter = (k + 1) & 0x0F;
+      m_counters.tsPayloadBytes.Add(uint64_t(kPayload));
+      // Two fixed halves: plain vector moves, where one copy of this size may become rep movs.
+      std::memcpy(m_sndu + m_have, p + 4, kPayload / 2);
+      std::memcpy(m_sndu + m_have + kPayload / 2, p + 4 + kPayload / 2, kPayload / 2);
+      m_have += kPayload;
+      return;
+    }
+    ProcessOtherPacket(p);
+  }
 
   bool Reassembling() const { return m_reassembling; }
   int32_t HeldBytes() const { return m_have; }
 
  private:
+  // Every packet ProcessPacket's quick case does not take.
+  void ProcessOtherPacket(const BYTE* p);
   // Takes reassembly bytes; stops (and goes idle) at an End Indicator or a bad Length.
   void Consume(const BYTE* d, int32_t n);
   // Bytes still missing from the partial SNDU, reading its Length from next when
@@ -59,9 +78,10 @@ class CUleReceiver {
 
   StreamCounters& m_counters;
   CUleSink& m_sink;
+  // Outside 0..15, so the first packet never matches it.
+  static constexpr int32_t kCounterUnknown = 16;
   int32_t m_pid = -1;
-  bool m_counterKnown = false;
-  int32_t m_expectedCounter = 0;
+  int32_t m_expectedCounter = kCounterUnknown;
   bool m_reassembling = false;
   int32_t m_have = 0;  // bytes of the partial SNDU held
   int32_t m_size = 0;  // its total size once its Length is known, else 0

@@ -237,6 +237,85 @@ TEST_F(UleTest, ExtensionHeadersAreWalkedWithinTheSnduOnly) {
     }
 }
 
+// Each packet goes by its PID to the section assembly, a ULE receiver or nowhere, as the
+// table stands when its buffer arrives: a rewrite between buffers takes effect at once.
+TEST_F(UleTest, PacketsGoWhereTheTableSaysAsItIsRewrittenBetweenBuffers) {
+  const Bytes ipA = Ipv4(kDst, 8, 17, 0, -1, 0xA0), ipB = Ipv4(kDst, 8, 17, 0, -1, 0xB0);
+  int c500 = 0, c501 = 0, c700 = 0, cNull = 0, c1234 = 0;
+  auto mpe = [](int pid, const BYTE mac[6], const Bytes& ip, int& c) { return Packetize(pid, MpeSection(mac, ip), c); };
+  auto ule = [](int pid, const BYTE mac[6], const Bytes& ip, int& c) {
+    return UlePackets(pid, {UleSndu(0x0800, ip, mac)}, c);
+  };
+  auto delivered = [&] {
+    std::vector<Bytes> w = Writes();
+    Writes().clear();
+    return w;
+  };
+  t.table.ulePidCount = 0;
+  t.SetEntry(kUnicastFilter, 500, kUcMac, kFull);
+  t.table.entry[kBroadcastFilter].pid = kPidOff;
+  t.table.entry[kMulticastFilter].pid = kPidOff;
+  t.Feed(Concat({mpe(500, kUcMac, ipA, c500), mpe(501, kUcMac, ipB, c501)}));
+  EXPECT_EQ(delivered(), std::vector<Bytes>({ipA}));
+  t.table.entry[kUnicastFilter].pid = 501;
+  t.Feed(Concat({mpe(500, kUcMac, ipA, c500), mpe(501, kUcMac, ipB, c501)}));
+  EXPECT_EQ(delivered(), std::vector<Bytes>({ipB}));
+
+  // Declared ULE: 501's packets go to its receiver, sections included; 700 is declared
+  // but no filter takes it.
+  t.table.ulePidCount = 2;
+  t.table.ulePid[0] = 700;
+  t.table.ulePid[1] = 501;
+  t.Feed(Concat({ule(501, kUcMac, ipB, c501), mpe(501, kUcMac, ipA, c501), ule(700, kUcMac, ipA, c700)}));
+  EXPECT_EQ(delivered(), std::vector<Bytes>({ipB}));
+  EXPECT_NE(t.path.UleReceiver(501), nullptr);
+  EXPECT_EQ(t.path.UleReceiver(700), nullptr);
+  t.table.ulePidCount = 0;
+  t.Feed(Concat({ule(501, kUcMac, ipB, c501), mpe(501, kUcMac, ipA, c501)}));
+  EXPECT_EQ(delivered(), std::vector<Bytes>({ipA}));
+
+  // A filter on any PID takes every PID but the null PID, for sections and for ULE.
+  t.table.entry[kMulticastFilter].pid = kPidAny;
+  t.Feed(Concat({mpe(kNullPid, kMcMac, ipA, cNull), mpe(1234, kMcMac, ipB, c1234)}));
+  EXPECT_EQ(delivered(), std::vector<Bytes>({ipB}));
+  t.table.ulePidCount = 1;
+  t.table.ulePid[0] = 1234;
+  t.Feed(ule(1234, kMcMac, ipA, c1234));
+  EXPECT_EQ(delivered(), std::vector<Bytes>({ipA}));
+  EXPECT_EQ(Drops(), D({0, 0, 0, 0, 0}));
+}
+
+// Inside a long SNDU, a packet with an adaptation field gives only the bytes after it, and
+// one with no payload gives none, whatever its counter says.
+TEST_F(UleTest, AdaptationFieldsInsideALongSnduAreSteppedOver) {
+  const Bytes ip = Ipv4(kDst, 1000);
+  const Bytes sndu = UleSndu(0x0800, ip, kUcMac);
+  Bytes s = Packet(cc, 0, Bytes(sndu.begin(), sndu.begin() + 183));
+  size_t at = 183;
+  Bytes adapted(188, 0xFF);  // an 8-byte adaptation field, then 176 bytes of the SNDU
+  adapted[0] = 0x47;
+  adapted[1] = BYTE(kUlePid >> 8);
+  adapted[2] = BYTE(kUlePid);
+  adapted[3] = BYTE(0x30 | cc);
+  adapted[4] = 7;
+  adapted[5] = 0;
+  std::copy(sndu.begin() + long(at), sndu.begin() + long(at) + 176, adapted.begin() + 12);
+  at += 176;
+  Bytes empty = adapted;  // adaptation field only, with the counter the next packet has
+  empty[3] = BYTE(0x20 | ((cc + 1) & 0x0F));
+  cc = (cc + 1) & 0x0F;
+  s = Concat({s, adapted, empty});
+  while (at < sndu.size()) {
+    const size_t n = std::min<size_t>(184, sndu.size() - at);
+    s = Concat({s, Packet(cc, -1, Bytes(sndu.begin() + long(at), sndu.begin() + long(at + n)))});
+    at += n;
+  }
+  t.Feed(s);
+  EXPECT_EQ(Writes(), std::vector<Bytes>({ip}));
+  EXPECT_EQ(Drops(), D({0, 0, 0, 0, 0}));
+  EXPECT_EQ(t.counters.discontinuityCount.Get(), 0u);
+}
+
 class MpeIpv6Test : public UleTest {
  protected:
   void SetUp() override {

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,6 +18,7 @@
 
 #ifndef _WIN32
 #include <arpa/inet.h>
+#include <ifaddrs.h>
 #include <netinet/in.h>
 #include <sched.h>
 #include <signal.h>
@@ -215,5 +217,65 @@ TEST(PacketSink, TunHandsPacketsToTheNetworkStack) {
   worker.join();
   if (!skip.empty()) GTEST_SKIP() << skip;
   EXPECT_EQ(failure, "");
+}
+
+namespace {
+// The interface's IPv6 addresses (those under fd77::/16) with their prefix lengths.
+std::map<std::string, int> TestIpv6Addresses(const std::string& name) {
+  std::map<std::string, int> out;
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return out;
+  for (ifaddrs* a = list; a; a = a->ifa_next) {
+    if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET6 || name != a->ifa_name) continue;
+    char text[INET6_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(a->ifa_addr)->sin6_addr, text, sizeof text);
+    if (std::strncmp(text, "fd77:", 5) != 0) continue;
+    int prefix = 0;
+    const BYTE* mask = reinterpret_cast<sockaddr_in6*>(a->ifa_netmask)->sin6_addr.s6_addr;
+    for (int i = 0; i < 16; ++i) prefix += __builtin_popcount(mask[i]);
+    out[text] = prefix;
+  }
+  freeifaddrs(list);
+  return out;
+}
+}  // namespace
+
+// The address of --tun-ipv6 (the profile's IPv6Address): refused with a reason unless it is
+// an IPv6 address with a prefix of 1 to 128, 64 when none is given; else the interface
+// has exactly that address and prefix.
+TEST(PacketSink, TunIpv6AddressIsCheckedThenGivenWithItsPrefix) {
+  std::string skip, failure;
+  std::map<std::string, int> got;
+  std::thread worker([&] {
+    CPacketSink sink;
+    std::string error;
+    if (unshare(CLONE_NEWNET) != 0) {
+      skip = std::string("no network namespace (needs root): ") + std::strerror(errno);
+      return;
+    }
+    const BYTE ip[4] = {10, 77, 0, 1};
+    if (!sink.OpenTun("vfsix%d", ip, 24, error)) {
+      skip = "no TUN interface: " + error;
+      return;
+    }
+    const std::string sysctl = "/proc/sys/net/ipv6/conf/" + sink.TunName() + "/disable_ipv6";
+    if (ReadFile(sysctl) != Bytes{'0', '\n'}) {
+      skip = "IPv6 is off here";
+      return;
+    }
+    for (const char* bad : {"fd77::1/0", "fd77::1/129", "fd77::1/", "fd77::1/64x", "fd77::1/-1", "fd77::g/64",
+                            "10.77.0.1/24", ""}) {
+      error.clear();
+      if (sink.SetTunIpv6Address(bad, error) || error.rfind("Invalid IPv6", 0) != 0)
+        failure += std::string("took \"") + bad + "\"; ";
+    }
+    for (const char* good : {"fd77::1/80", "fd77::2", "fd77::3/128", "fd77::4/1"})
+      if (!sink.SetTunIpv6Address(good, error)) failure += error + "; ";
+    got = TestIpv6Addresses(sink.TunName());
+  });
+  worker.join();
+  if (!skip.empty()) GTEST_SKIP() << skip;
+  EXPECT_EQ(failure, "");
+  EXPECT_EQ(got, (std::map<std::string, int>{{"fd77::1", 80}, {"fd77::2", 64}, {"fd77::3", 128}, {"fd77::4", 1}}));
 }
 #endif
